@@ -1,0 +1,27 @@
+// The settings record: every value of skv.ini after validation, in the
+// program's units. Each holds its built-in default until the settings are
+// read.
+#pragma once
+
+#include <cstdint>
+
+extern std::int32_t lift_ceiling;              // m above sea level; 0 = decided at start-up
+extern std::int32_t weak_layer_height;         // m above ground
+extern std::uint32_t duration_min;             // minutes
+extern std::uint32_t duration_span;            // minutes above duration_min
+extern std::int16_t lean_factor;               // hundredths
+extern std::int16_t sink_setting;              // 0 none, 1 automatic, 2..200 fixed, feet per minute
+extern float sink_rate;                        // m/s, zero or negative
+extern std::int32_t scenery_lift_enabled;      // 0/1
+extern float inversion_strength;               // fraction; 0 = no inversion layer
+extern std::int32_t inversion_half_thickness;  // m
+extern std::int32_t inversion_altitude;        // m below the ceiling, then the layer's centre
+extern std::int16_t cheat_keys_option;         // finder hot keys: 0 off, 1, 2
+extern std::int16_t program_mode;              // 0 single-player, 1 multi-player, 2 create the multi-player file
+extern std::int16_t topo_scan;                 // 1 = run the terrain scan and exit
+
+// Puts every setting back to its built-in default.
+void reset_settings();
+
+// Reads skv.ini from the working folder into the record.
+void read_settings();

@@ -1,0 +1,187 @@
+// Program entry and session start.
+#include "driver/session.h"
+
+#include "config/rounding.h"
+#include "config/settings.h"
+#include "driver/main_loop.h"
+#include "driver/sim_messages.h"
+#include "multiplayer/multi_file.h"
+#include "platform/platform.h"
+#include "simlink/aircraft.h"
+#include "simlink/link.h"
+#include "simlink/offsets.h"
+#include "terrain/slope_import.h"
+#include "thermals/random.h"
+#include "thermals/thermal_state.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+std::int32_t running = 1;
+char message_text[message_text_size];
+track_fix track_fix_1{};
+track_fix track_fix_2{};
+std::uint32_t scenery_lift_time = 0;
+
+namespace {
+
+constexpr std::int32_t highest_cloud_layer = 6096;
+
+// A start-up wait ends when the simulator stops answering; result 12 means
+// it has gone, as for a position read.
+bool simulator_answered() {
+    if (link_result == link_ok) return true;
+    if (link_result == link_send_failed) running = 0;
+    return false;
+}
+
+std::int16_t read_pause_indicator(std::int16_t previous) {
+    std::int16_t paused = previous;
+    link_read(off_pause.offset, off_pause.bytes, &paused, &link_result);
+    link_process(&link_result);
+    return paused;
+}
+
+// Lets the simulator run `seconds` of its clock. Ends too when the clock
+// passes midnight (it then reads less than where it started).
+void let_simulator_run(std::uint32_t seconds) {
+    std::uint32_t start = sim_clock_seconds();
+    if (!simulator_answered()) return;
+    for (;;) {
+        std::uint32_t now = sim_clock_seconds();
+        if (!simulator_answered() || now >= start + seconds || now < start) return;
+    }
+}
+
+// Degrees of a signed 16-bit angle (65536 = 360), truncated toward zero.
+std::int32_t angle_degrees(std::int16_t raw) { return raw * 360 / 65536; }
+
+void read_wind() {
+    std::int16_t wind_layer_top = 0;
+    link_read(off_wind_speed.offset, off_wind_speed.bytes, &wind_knots, &link_result);
+    link_read(off_wind_direction.offset, off_wind_direction.bytes, &wind_dir_raw, &link_result);
+    link_read(off_wind_layer_top.offset, off_wind_layer_top.bytes, &wind_layer_top, &link_result);
+    link_process(&link_result);
+    wind_speed = static_cast<std::int16_t>(round_half_away(wind_knots * 0.5141));
+    wind_dir = static_cast<std::int16_t>(angle_degrees(wind_dir_raw));
+    if (wind_layer_top <= aircraft_altitude) return;
+
+    std::int16_t variation = 0;
+    link_read(off_magnetic_variation.offset, off_magnetic_variation.bytes, &variation, &link_result);
+    link_process(&link_result);
+    wind_dir = static_cast<std::int16_t>(wind_dir + angle_degrees(variation));
+    wind_dir_raw = static_cast<std::int16_t>(wind_dir_raw + variation);
+    if (wind_dir > 180) wind_dir = static_cast<std::int16_t>(wind_dir - 360);
+}
+
+void read_weather_and_decide_ceiling() {
+    std::int16_t cloud_altitude = 0, cloud_type = 0, ground = 0;
+    link_read(off_cloud_altitude.offset, off_cloud_altitude.bytes, &cloud_altitude, &link_result);
+    link_read(off_cloud_type.offset, off_cloud_type.bytes, &cloud_type, &link_result);
+    link_read(off_ground_elevation.offset, off_ground_elevation.bytes, &ground, &link_result);
+    link_process(&link_result);
+    lift_ceiling = decide_lift_ceiling(cloud_altitude, cloud_type, ground);
+}
+
+// From here on inversion_altitude is the altitude of the layer's centre.
+void place_inversion_layer() {
+    if (inversion_strength > 0.0f)
+        inversion_altitude = lift_ceiling - inversion_altitude - inversion_half_thickness;
+}
+
+// Steps between an open link and the start-up text.
+void prepare_flying_session() {
+    scenery_lift_time = sim_clock_seconds();
+    read_aircraft_position();
+    lean_altitude = aircraft_altitude;
+    wait_for_unpause();
+    if (running != 1) return;
+    read_weather_and_decide_ceiling();
+    place_inversion_layer();
+    show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
+}
+
+void fix_track_at_start() {
+    read_aircraft_position();
+    std::uint32_t now = sim_clock_seconds();
+    track_fix_1 = {aircraft_latitude, aircraft_longitude, now};
+    track_fix_2 = track_fix_1;
+}
+
+void shut_down() {
+    show_sim_message("Skarvo 2004 is no longer running.", 5);
+    link_close();
+}
+
+}  // namespace
+
+void format_message(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message_text, sizeof message_text, format, arguments);
+    va_end(arguments);
+}
+
+void show_message_box(const char* caption) { message_box(message_text, caption); }
+
+bool open_simulator_link() {
+    if (link_open(0, &link_result)) return true;
+    format_message("%s", link_result_text(link_result));
+    show_message_box("Skarvo: Failed to open link to FSUIPC.");
+    running = 0;
+    return false;
+}
+
+void wait_for_unpause() {
+    std::int16_t paused = read_pause_indicator(0);
+    if (paused == 1) {
+        show_sim_message("Please un-pause Flight Simulator for initialization to complete.", 5);
+        do paused = read_pause_indicator(paused);
+        while (paused == 1 && simulator_answered());
+        if (simulator_answered()) let_simulator_run(3);
+        if (running != 1) return;
+    }
+    read_wind();
+}
+
+std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud_type, std::int16_t ground) {
+    const std::int32_t a = cloud_altitude, g = ground;
+    auto above_ground = [g] { return truncate_toward_zero(shaped_random(0.1f) * 2048.0f + static_cast<float>(g + 914)); };
+    if (a <= 0 || a > highest_cloud_layer) return lift_ceiling == 0 ? above_ground() : lift_ceiling;
+    if (cloud_type == 9) return a;
+    if (lift_ceiling == 0) {
+        if (a >= g + 2962) return above_ground();
+        float r = shaped_random(0.1f);
+        return truncate_toward_zero(r * static_cast<float>((a - g) / 2) + static_cast<float>((a - g) / 4 + g));
+    }
+    return a < lift_ceiling ? a : lift_ceiling;
+}
+
+void initialise_session() {
+    import_slope_data();
+    if (open_simulator_link()) prepare_flying_session();
+    fix_track_at_start();
+}
+
+int run_program() {
+    seed_random(static_cast<std::uint32_t>(calendar_seconds()));
+    thermal_strength = shaped_random(0.1f) * 2.54f + 2.03f;
+    read_settings();
+    if (program_mode == 1 && !multi_file_present()) {
+        format_message("SKV is in multi-player mode, but the multi-player data file cannot be found.\n\nExiting...");
+        show_message_box("Error opening file 'skv-multi.dat'...");
+        return 0;
+    }
+    if (program_mode == 2 || topo_scan == 1) return 0;
+    initialise_session();
+    main_loop();
+    shut_down();
+    return 0;
+}
+
+void reset_session() {
+    running = 1;
+    track_fix_1 = track_fix_2 = {};
+    scenery_lift_time = 0;
+    message_text[0] = '\0';
+}
