@@ -1,0 +1,40 @@
+#include "batch.h"
+
+#include "world.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+std::uint32_t word_at(const unsigned char* area, std::size_t at) {
+    std::uint32_t value;
+    std::memcpy(&value, area + at, 4);
+    return value;
+}
+
+}  // namespace
+
+std::int32_t serve_batch(unsigned char* area, std::size_t size) {
+    publish_state();
+    std::size_t at = 0;
+    for (;;) {
+        if (size < 4 || at > size - 4) return 0;
+        std::uint32_t id = word_at(area, at);
+        if (id == 0) return 1;
+        std::size_t header = id == 1 ? 16 : id == 2 ? 12 : 0;
+        if (header == 0 || at + header > size) return 0;
+        std::uint32_t offset = word_at(area, at + 4);
+        std::uint32_t n = word_at(area, at + 8);
+        if (n > size - at - header) return 0;
+        unsigned char* data = area + at + header;
+        if (id == 1)
+            read_offsets(offset, n, data);
+        else
+            write_offsets(offset, n, data);
+        at += header + n;
+    }
+}
+
+}  // namespace sim

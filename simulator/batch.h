@@ -1,0 +1,17 @@
+// The server side of the FSUIPC wire format: one batch of requests in a
+// shared area, walked from its start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sim {
+
+// Serves the batch in `area` (`size` bytes, the whole mapping): fills the
+// data of each read from the offset space and applies each write in queue
+// order. The area is untrusted: a request running past its end, or an
+// identifier other than 1, 2 or the 0 terminator, ends the walk. Returns the
+// answer for the client: 1 for a good batch, 0 otherwise.
+std::int32_t serve_batch(unsigned char* area, std::size_t size);
+
+}  // namespace sim

@@ -1,0 +1,99 @@
+// The stand-in simulator's world: its clock, the aircraft, the weather, the
+// hot-key slots and the texts on screen, and the FSUIPC offset space through
+// which a client sees them.
+//
+// The offset space is 64 KiB of bytes. Before each batch the world publishes
+// its state into it; reads copy from it; writes land in it in queue order and
+// the offsets with a meaning (position, texts, vertical air speed, the
+// client's version) are taken back into the world as they land.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace sim {
+
+enum class clock_mode { lock_step, real_time };
+
+constexpr std::uint32_t offset_space_bytes = 0x10000;
+constexpr std::uint32_t hotkey_slot_total = 56;
+
+struct world_state {
+    // Time. Everything but session_seconds stops while paused.
+    clock_mode mode = clock_mode::lock_step;
+    double step_seconds = 0.05;     // simulated time per exchange in lock-step
+    double rate = 1.0;              // simulated seconds per real second in real time
+    double session_seconds = 0.0;   // since the simulator started; scenario events are timed on it
+    double time_of_day = 12 * 3600; // local seconds since midnight
+    double elapsed_seconds = 0.0;   // the simulator's elapsed-time counter
+    int year = 2004, month = 7, day = 1;
+    bool paused = false;
+
+    // Aircraft.
+    double latitude_deg = 0.0;
+    double longitude_deg = 0.0;
+    double altitude_m = 1000.0;
+    double ground_speed_mps = 0.0;
+    double track_deg = 0.0;
+    std::int16_t ground_m = 0;
+
+    // Weather.
+    double wind_from_deg = 0.0;     // true
+    double wind_knots = 0.0;
+    double magnetic_variation_deg = 0.0;  // east positive
+    std::int16_t wind_layer_top_m = 0;    // below it the wind direction is magnetic
+    std::int16_t cloud_altitude_m = 0;
+    std::int16_t cloud_type = 0;
+
+    // FSUIPC itself.
+    std::uint32_t fsuipc_version = 0x34100000;
+    std::uint16_t sim_version = 7;
+    std::uint32_t free_hotkey_slots = hotkey_slot_total;
+    std::uint8_t hotkey_event = 0;
+    std::uint16_t client_version_id = 0;
+
+    // Outputs of the program.
+    double vertical_air_speed = 0.0;  // m/s, last written
+    std::uint32_t vertical_air_writes = 0;
+    std::uint32_t texts_shown = 0;
+    std::string last_text;
+};
+
+extern world_state world;
+
+// Held by whoever touches the world while a server may be serving it.
+extern std::mutex world_mutex;
+
+// A fresh world: defaults, clean offset space, hot-key slots laid out.
+void reset_world();
+
+// Lays out the hot-key slots: the first ones held by other programs, the
+// last world.free_hotkey_slots free.
+void lay_out_hotkey_slots();
+
+// Advances the clocks by `seconds` of simulated time (session time always,
+// the simulator's clocks only while not paused).
+void advance_clock(double seconds);
+
+// Copies the world's state into the offset space.
+void publish_state();
+
+// Fills `n` bytes from the offset space; bytes outside it read as zero.
+void read_offsets(std::uint32_t offset, std::uint32_t n, unsigned char* out);
+
+// Applies a client's write; bytes outside the offset space are ignored.
+void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* bytes);
+
+// Presses the hot key registered with `key_code` (Tab held). False when no
+// slot holds it.
+bool press_hot_key(std::uint8_t key_code);
+
+// "hh:mm:ss" of the simulator's time of day.
+std::string clock_text();
+
+// Position words as the simulator keeps them.
+void position_words(double units, std::uint32_t* low, std::int32_t* high);
+double units_of_words(std::uint32_t low, std::int32_t high);
+
+}  // namespace sim
