@@ -1,0 +1,148 @@
+// The program and the stand-in simulator as separate processes, as a pilot
+// would run them: what the simulator shows and records, what the desktop
+// shows, and how both end.
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct record_line {
+    double session_seconds;
+    std::string clock;
+    std::string kind;
+    std::string detail;
+};
+
+std::vector<record_line> parse_record(const std::string& text) {
+    std::vector<record_line> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        record_line r;
+        std::string seconds;
+        std::getline(fields, seconds, '\t');
+        std::getline(fields, r.clock, '\t');
+        std::getline(fields, r.kind, '\t');
+        std::getline(fields, r.detail);
+        r.session_seconds = std::atof(seconds.c_str());
+        lines.push_back(r);
+    }
+    return lines;
+}
+
+std::vector<record_line> texts_of(const std::vector<record_line>& record) {
+    std::vector<record_line> texts;
+    for (const auto& r : record)
+        if (r.kind == "text") texts.push_back(r);
+    return texts;
+}
+
+class end_to_end : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/skarvo-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        work = dir;
+        fs::create_directory(work / "ipc");
+        setenv("FSUIPC_IPC_DIR", (work / "ipc").c_str(), 1);
+    }
+    void TearDown() override {
+        if (simulator.pid > 0) wait_process(simulator, 0);
+        fs::remove_all(work);
+    }
+
+    void start_simulator(const std::string& scenario, const char* window_class = "UIPCMAIN") {
+        std::ofstream(work / "test.scn") << scenario;
+        simulator = start_process(SKARVO_SIM_PATH,
+                                  {"--scenario", "test.scn", "--record", "record.tsv", "--class", window_class,
+                                   "--wall-limit", "60"},
+                                  work.string(), (work / "sim.out").string(), (work / "sim.err").string());
+        fs::path socket = work / "ipc" / (std::string(window_class) + ".sock");
+        for (int i = 0; i < 500 && !fs::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(fs::exists(socket)) << read_file((work / "sim.err").string());
+    }
+
+    int run_program(double limit_seconds = 60) {
+        child_process program = start_process(SKARVO_PATH, {}, work.string(), (work / "skarvo.out").string(),
+                                              (work / "skarvo.err").string());
+        return wait_process(program, limit_seconds);
+    }
+
+    int simulator_exit() { return wait_process(simulator, 20); }
+    std::vector<record_line> record() { return parse_record(read_file((work / "record.tsv").string())); }
+    std::string program_errors() { return read_file((work / "skarvo.err").string()); }
+
+    fs::path work;
+    child_process simulator;
+};
+
+TEST_F(end_to_end, start_up_text_then_goodbye_and_both_exit_0) {
+    start_simulator("time 11:00:00\nposition 47.5 11.2\naltitude 1500\n");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    auto r = record();
+    auto texts = texts_of(r);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].detail, "10 s: Skarvo 2004 - version 3.2.  Initialization complete.");
+    EXPECT_EQ(texts[1].detail, "5 s: Skarvo 2004 is no longer running.");
+    bool registered = false;
+    for (const auto& line : r) registered |= line.kind == "client-version" && line.detail == "1004";
+    EXPECT_TRUE(registered);
+    EXPECT_EQ(program_errors(), "");
+    std::string shown = read_file((work / "sim.out").string());
+    EXPECT_NE(shown.find("connect: a client connected"), std::string::npos);
+    EXPECT_NE(shown.find("Initialization complete."), std::string::npos);
+}
+
+TEST_F(end_to_end, the_second_window_class_serves_as_well) {
+    start_simulator("", "FS98MAIN");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    EXPECT_EQ(texts_of(record()).size(), 2u);
+}
+
+TEST_F(end_to_end, no_simulator_gives_one_box_and_exit_0) {
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(program_errors(),
+              "[message box] Skarvo: Failed to open link to FSUIPC.\n"
+              "Cannot link to FSUIPC.\n\nMake sure FS is running, and try again.\n"
+              "[end]\n");
+}
+
+TEST_F(end_to_end, paused_at_start_waits_for_three_sim_seconds_after_the_un_pause) {
+    start_simulator("paused yes\ntime 12:00:00\nclock lock-step 0.1\nat 2 unpause\n");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    auto r = record();
+    auto texts = texts_of(r);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].detail, "5 s: Please un-pause Flight Simulator for initialization to complete.");
+    EXPECT_EQ(texts[1].detail, "10 s: Skarvo 2004 - version 3.2.  Initialization complete.");
+    double unpaused_at = -1;
+    for (const auto& line : r)
+        if (line.kind == "unpause") unpaused_at = line.session_seconds;
+    ASSERT_GE(unpaused_at, 2.0);
+    EXPECT_LT(texts[0].session_seconds, unpaused_at);
+    EXPECT_GE(texts[1].session_seconds, unpaused_at + 3.0);
+    EXPECT_GE(texts[1].clock, "12:00:03");
+}
+
+TEST_F(end_to_end, a_simulator_vanishing_mid_session_ends_the_program_with_0) {
+    start_simulator("paused yes\nclock lock-step 0.1\nat 1 stop\n");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    EXPECT_EQ(texts_of(record()).size(), 1u);
+    EXPECT_EQ(program_errors(), "");
+}
+
+}  // namespace
