@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and flies the demonstration: the stand-in simulator runs
+# a scenario (examples/demo.scn by default) and the program connects to it.
+# Usage: scripts/demo.sh [SCENARIO]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+scenario=$(realpath "${1:-$root/examples/demo.scn}")
+
+"$root/scripts/setup-deps.sh"
+cmake --preset default -S "$root" >/dev/null
+cmake --build "$root/build" >/dev/null
+
+flight=$(mktemp -d /tmp/skarvo-demo-XXXXXX)
+trap 'rm -rf "$flight"' EXIT
+export FSUIPC_IPC_DIR="$flight/ipc"
+
+"$root/build/bin/skarvo-sim" --scenario "$scenario" --record "$flight/record.tsv" --wall-limit 120 &
+sim=$!
+for _ in $(seq 100); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.05; done
+
+program_exit=0
+(cd "$flight" && "$root/build/bin/skarvo" </dev/null) || program_exit=$?
+sim_exit=0
+wait "$sim" || sim_exit=$?
+
+echo
+echo "The flight's record ($(wc -l <"$flight/record.tsv") events):"
+cat "$flight/record.tsv"
+echo
+echo "skarvo exited with $program_exit, skarvo-sim with $sim_exit."
+[[ $program_exit -eq 0 && $sim_exit -eq 0 ]]
