@@ -50,6 +50,7 @@ struct partial_reply {
     int fd = -1;
     unsigned char bytes[posix_ipc::reply_bytes] = {};
     std::size_t have = 0;
+    int receive_limit_ms = 0;  // the socket's receive time-out as last set
 };
 partial_reply partial_replies[32];
 
@@ -60,8 +61,8 @@ partial_reply* partial_for(int fd) {
         if (p.fd < 0 && !free_entry) free_entry = &p;
     }
     if (!free_entry) return nullptr;
+    *free_entry = partial_reply{};
     free_entry->fd = fd;
-    free_entry->have = 0;
     return free_entry;
 }
 
@@ -246,19 +247,28 @@ int send_all(int fd, const unsigned char* bytes, std::size_t size, steady::time_
     return 1;
 }
 
+// Sets how long a blocking receive may wait. Set again only when it changes
+// by more than a few milliseconds: one system call less per exchange.
+bool set_receive_limit(partial_reply* p, int milliseconds) {
+    if (milliseconds <= 0) return false;
+    int change = p->receive_limit_ms - milliseconds;
+    if (p->receive_limit_ms > 0 && change >= -5 && change <= 5) return true;
+    timeval limit{milliseconds / 1000, static_cast<suseconds_t>(milliseconds % 1000) * 1000};
+    if (setsockopt(p->fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) return false;
+    p->receive_limit_ms = milliseconds;
+    return true;
+}
+
 // Reads replies until the one with `sequence` arrives; stale ones are
 // dropped. 1 with *result set, 0 time-out, -1 gone or garbled.
-int receive_reply(int fd, std::uint32_t sequence, steady::time_point deadline, std::int32_t* result) {
-    partial_reply* partial = partial_for(fd);
-    partial_reply scratch;
-    if (!partial) partial = &scratch;
+int receive_reply(partial_reply* partial, std::uint32_t sequence, steady::time_point deadline, std::int32_t* result) {
     for (;;) {
         while (partial->have < posix_ipc::reply_bytes) {
-            int ready = wait_for(fd, POLLIN, deadline);
-            if (ready <= 0) return ready;
-            ssize_t n = recv(fd, partial->bytes + partial->have, posix_ipc::reply_bytes - partial->have, MSG_DONTWAIT);
+            if (!set_receive_limit(partial, milliseconds_left(deadline))) return 0;
+            ssize_t n = recv(partial->fd, partial->bytes + partial->have, posix_ipc::reply_bytes - partial->have, 0);
             if (n == 0) return -1;
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
             if (n < 0) return -1;
             partial->have += static_cast<std::size_t>(n);
         }
@@ -270,17 +280,13 @@ int receive_reply(int fd, std::uint32_t sequence, steady::time_point deadline, s
     }
 }
 
-bool is_socket(int fd) {
-    struct stat st {};
-    return fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
-}
-
 std::uint32_t next_sequence = 1;
 
 bool linux_send_message(platform_handle window, std::uint32_t msg, std::uint32_t wparam, std::uint32_t lparam,
                         std::uint32_t timeout_ms, std::int32_t* result) {
     int fd = static_cast<int>(window - 1);
-    if (window <= 0 || !is_socket(fd)) {
+    partial_reply* partial = window > 0 ? partial_for(fd) : nullptr;
+    if (!partial) {
         set_error(error_invalid_window_handle);
         return false;
     }
@@ -294,7 +300,7 @@ bool linux_send_message(platform_handle window, std::uint32_t msg, std::uint32_t
     auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
     int outcome = send_all(fd, bytes, size, deadline);
     std::int32_t answer = 0;
-    if (outcome > 0) outcome = receive_reply(fd, frame.sequence, deadline, &answer);
+    if (outcome > 0) outcome = receive_reply(partial, frame.sequence, deadline, &answer);
     if (outcome <= 0) {
         set_error(outcome == 0 ? error_timeout : error_invalid_window_handle);
         return false;
