@@ -6,10 +6,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/setup-deps.sh --windows
-cmake --preset default >/dev/null
-cmake --build --preset default
-ctest --preset default -j "$(nproc)"
-
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 echo "Windows build: $(ls build-windows/bin/skarvo.exe)"
+
+cmake --preset default >/dev/null
+cmake --build --preset default
+ctest --preset default -j "$(nproc)"
