@@ -18,18 +18,7 @@ TEST(position_units, whole_and_fraction_words) {
     EXPECT_DOUBLE_EQ(position_units(0, -7), -7.0);
 }
 
-class aircraft_test : public in_process_sim {
-protected:
-    void TearDown() override {
-        link_close();
-        in_process_sim::TearDown();
-    }
-    void open_link(const std::string& scenario) {
-        load_scenario(scenario);
-        start_server();
-        ASSERT_TRUE(link_open(0, &link_result));
-    }
-};
+using aircraft_test = in_process_sim;
 
 TEST_F(aircraft_test, position_and_altitude_in_radians_and_metres) {
     open_link("position 50.0 -120.5\naltitude 1523.7\n");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scenario.h"
+#include "simlink/link.h"
 #include "server.h"
 #include "world.h"
 
@@ -25,6 +26,7 @@ protected:
     }
 
     void TearDown() override {
+        link_close();
         stop_server();
         std::system(("rm -rf '" + ipc_dir + "'").c_str());
     }
@@ -42,6 +44,13 @@ protected:
         server_thread = std::thread([this] {
             while (serving) sim::serve(5);
         });
+    }
+
+    // Loads the scenario, serves it and opens the program's link to it.
+    void open_link(const std::string& scenario) {
+        load_scenario(scenario);
+        start_server();
+        ASSERT_TRUE(link_open(0, &link_result));
     }
 
     void stop_server() {

@@ -45,11 +45,10 @@ protected:
         platform_calls.sleep_ms = counted_sleep;
     }
     void TearDown() override {
-        link_close();
         platform_restore_calls();
         in_process_sim::TearDown();
     }
-    void open_link() {
+    void open_checked_link() {
         ASSERT_TRUE(link_open(0, &result));
         ASSERT_EQ(result, link_ok);
     }
@@ -58,7 +57,7 @@ protected:
 
 TEST_F(link_test, handshake_registers_the_client_and_keeps_the_sim_version) {
     start_server();
-    open_link();
+    open_checked_link();
     EXPECT_EQ(fsuipc_version, sim::world.fsuipc_version);
     EXPECT_EQ(simulator_version, 7u);
     EXPECT_EQ(sim::world.client_version_id, 1004);
@@ -66,13 +65,13 @@ TEST_F(link_test, handshake_registers_the_client_and_keeps_the_sim_version) {
 
     // The marker survives the client's write, so a second handshake works.
     link_close();
-    open_link();
+    open_checked_link();
 }
 
 TEST_F(link_test, reads_and_writes_travel_in_one_batch_in_queue_order) {
     load_scenario("altitude 1234\ntime 23:59:59\n");
     start_server();
-    open_link();
+    open_checked_link();
     std::int32_t altitude = 0;
     signed char clock[3] = {};
     double first = 1.5, second = -2.25;
@@ -90,7 +89,7 @@ TEST_F(link_test, reads_and_writes_travel_in_one_batch_in_queue_order) {
 TEST_F(link_test, several_reads_into_one_destination_leave_the_last) {
     load_scenario("altitude 500\nground 321\n");
     start_server();
-    open_link();
+    open_checked_link();
     std::int32_t value = 0;
     link_read(off_altitude.offset, 4, &value, &result);
     link_read(off_ground_elevation.offset, 2, &value, &result);
@@ -101,7 +100,7 @@ TEST_F(link_test, several_reads_into_one_destination_leave_the_last) {
 TEST_F(link_test, null_destination_and_zero_length_reads_are_sent_and_skipped) {
     load_scenario("altitude 777\n");
     start_server();
-    open_link();
+    open_checked_link();
     std::int32_t altitude = 0, untouched = 42;
     ASSERT_TRUE(link_read(off_altitude.offset, 4, nullptr, &result));
     ASSERT_TRUE(link_read(off_altitude.offset, 0, &untouched, &result));
@@ -114,7 +113,7 @@ TEST_F(link_test, null_destination_and_zero_length_reads_are_sent_and_skipped) {
 
 TEST_F(link_test, capacity_boundary_is_exact_and_a_refusal_leaves_the_batch) {
     start_server();
-    open_link();
+    open_checked_link();
     static unsigned char big[link_usable_bytes];
     std::int32_t small = 0;
     ASSERT_TRUE(link_read(off_altitude.offset, 4, &small, &result));
@@ -144,7 +143,7 @@ TEST_F(link_test, calls_without_an_open_link_or_without_requests_fail_cleanly) {
     link_close();  // harmless when closed
 
     start_server();
-    open_link();
+    open_checked_link();
     int sent_before = sends;
     platform_calls.send_message = failing_send;
     EXPECT_FALSE(link_process(&result));
@@ -155,7 +154,7 @@ TEST_F(link_test, calls_without_an_open_link_or_without_requests_fail_cleanly) {
 TEST_F(link_test, a_second_open_is_refused_and_the_first_link_keeps_working) {
     load_scenario("altitude 900\n");
     start_server();
-    open_link();
+    open_checked_link();
     EXPECT_FALSE(link_open(0, &result));
     EXPECT_EQ(result, link_already_open);
     std::int32_t altitude = 0;
@@ -201,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(link_test, failed_sends_are_retried_nine_times) {
     start_server();
-    open_link();
+    open_checked_link();
     std::int32_t value = 0;
     platform_calls.send_message = failing_send;
 
@@ -234,7 +233,7 @@ TEST_F(link_test, failed_sends_are_retried_nine_times) {
 
 TEST_F(link_test, an_answer_other_than_1_is_bad_data_and_loses_the_batch) {
     start_server();
-    open_link();
+    open_checked_link();
     platform_calls.send_message = answering_send;
     forced_answer = 0;
     std::int32_t value = 5;
@@ -248,7 +247,7 @@ TEST_F(link_test, an_answer_other_than_1_is_bad_data_and_loses_the_batch) {
 
 TEST_F(link_test, a_real_server_vanishing_gives_code_12) {
     start_server();
-    open_link();
+    open_checked_link();
     stop_server();
     std::int32_t value = 0;
     link_read(off_altitude.offset, 4, &value, &result);
@@ -302,7 +301,7 @@ TEST_F(link_test, each_failing_step_of_open_has_its_code_and_leaves_the_link_clo
 
     platform_restore_calls();
     platform_calls.sleep_ms = counted_sleep;
-    open_link();  // and a later open succeeds
+    open_checked_link();  // and a later open succeeds
 }
 
 TEST_F(link_test, handshake_process_failure_returns_its_code) {

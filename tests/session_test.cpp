@@ -82,15 +82,9 @@ protected:
         reset_session();
     }
     void TearDown() override {
-        link_close();
         reset_settings();
         reset_session();
         in_process_sim::TearDown();
-    }
-    void open_link(const std::string& scenario) {
-        load_scenario(scenario);
-        start_server();
-        ASSERT_TRUE(link_open(0, &link_result));
     }
 };
 
