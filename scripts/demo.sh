@@ -13,6 +13,7 @@ cmake --build "$root/build" >/dev/null
 flight=$(mktemp -d /tmp/skarvo-demo-XXXXXX)
 trap 'rm -rf "$flight"' EXIT
 export FSUIPC_IPC_DIR="$flight/ipc"
+cp "$root/build/bin/skv.ini" "$flight/"
 
 "$root/build/bin/skarvo-sim" --scenario "$scenario" --record "$flight/record.tsv" --wall-limit 120 &
 sim=$!

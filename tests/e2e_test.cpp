@@ -54,6 +54,7 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         work = dir;
         fs::create_directory(work / "ipc");
+        fs::copy_file(SKARVO_INI_PATH, work / "skv.ini");
         setenv("FSUIPC_IPC_DIR", (work / "ipc").c_str(), 1);
     }
     void TearDown() override {

@@ -4,6 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
+
+// The program's conversion factors, used throughout.
+constexpr double degrees_to_radians = 0.0174533;
+constexpr double feet_to_metres = 0.3048;
 
 extern std::int32_t lift_ceiling;              // m above sea level; 0 = decided at start-up
 extern std::int32_t weak_layer_height;         // m above ground
@@ -23,5 +28,20 @@ extern std::int16_t topo_scan;                 // 1 = run the terrain scan and e
 // Puts every setting back to its built-in default.
 void reset_settings();
 
-// Reads skv.ini from the working folder into the record.
+// Reads skv.ini from the working folder into the record, with a message box
+// for every faulty value; in the tool modes it then runs the tools.
 void read_settings();
+
+// The same from any stream (the settings as skv.ini would hold them).
+void read_settings_from(std::istream& in);
+
+// The tools the settings start. Tests put their own here.
+struct settings_tool_calls {
+    void (*create_multiplayer_file)(std::uint32_t start, std::uint32_t stop, int thermal_source, float north,
+                                    float south, float west, float east, float coverage, float north_south_miles,
+                                    float east_west_miles);
+    void (*import_slope_data)();
+    void (*make_topo)(float north, float south, float west, float east, int keep_elevation_file,
+                      float settle_seconds);
+};
+extern settings_tool_calls settings_tools;

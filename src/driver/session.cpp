@@ -124,6 +124,14 @@ void format_message(const char* format, ...) {
 
 void show_message_box(const char* caption) { message_box(message_text, caption); }
 
+void show_box(const char* caption, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message_text, sizeof message_text, format, arguments);
+    va_end(arguments);
+    show_message_box(caption);
+}
+
 bool open_simulator_link() {
     if (link_open(0, &link_result)) return true;
     format_message("%s", link_result_text(link_result));
@@ -168,8 +176,8 @@ int run_program() {
     thermal_strength = shaped_random(0.1f) * 2.54f + 2.03f;
     read_settings();
     if (program_mode == 1 && !multi_file_present()) {
-        format_message("SKV is in multi-player mode, but the multi-player data file cannot be found.\n\nExiting...");
-        show_message_box("Error opening file 'skv-multi.dat'...");
+        show_box("Error opening file 'skv-multi.dat'...",
+                 "SKV is in multi-player mode, but the multi-player data file cannot be found.\n\nExiting...");
         return 0;
     }
     if (program_mode == 2 || topo_scan == 1) return 0;

@@ -34,6 +34,13 @@ void format_message(const char* format, ...)
 // A desktop message box showing message_text.
 void show_message_box(const char* caption);
 
+// Formats into message_text and shows it in a desktop message box.
+void show_box(const char* caption, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // The whole run, from seeding the generator to the goodbye text. Returns the
 // process exit code, which is always 0.
 int run_program();

@@ -4,7 +4,7 @@
 
 namespace {
 std::uint32_t random_state = 1;
-}
+}  // namespace
 
 void seed_random(std::uint32_t seed) { random_state = seed; }
 
@@ -15,14 +15,30 @@ std::int32_t random15() {
 
 float rand01() { return static_cast<float>(random15()) / 32767.0f; }
 
-float shaped_random(float floor) {
+namespace {
+
+// Draws until a draw falls at or below the threshold set by the candidate
+// before it; the draw that fails becomes the next candidate.
+template <typename threshold_of>
+float chained_draw(threshold_of threshold_for) {
     float threshold = -1.0f;
     float candidate = 0.0f;
     float u = rand01();
     while (u > threshold) {
         candidate = u;
-        threshold = floor + (std::sin(candidate * 6.28f - 1.57f) + 1.0f) * 0.5f * (1.0f - floor);
+        threshold = threshold_for(candidate);
         u = rand01();
     }
     return candidate;
+}
+
+}  // namespace
+
+float shaped_random(float floor) {
+    return chained_draw([floor](float c) { return floor + (std::sin(c * 6.28f - 1.57f) + 1.0f) * 0.5f * (1.0f - floor); });
+}
+
+float skewed_random(int kind, float floor) {
+    if (kind == 1) return chained_draw([floor](float c) { return floor + (1.0f - floor) * c; });
+    return chained_draw([floor](float c) { return 1.0f - (1.0f - floor) * c; });
 }

@@ -16,3 +16,8 @@ float rand01();
 // the draw that fails becomes the next candidate. `floor` is the least chance
 // of keeping a candidate at the ends.
 float shaped_random(float floor);
+
+// The same chain with another threshold: kind 1 favours large values, any
+// other kind small ones (a candidate near 0 is always kept, one near 1 with
+// the chance `floor`).
+float skewed_random(int kind, float floor);

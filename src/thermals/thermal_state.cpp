@@ -1,9 +1,30 @@
 #include "thermals/thermal_state.h"
 
-float thermal_strength = 0.0f;
-std::int32_t lean_altitude = 0;
+house_thermal house_thermals[house_slots];
+std::int32_t house_count;
+float thermal_strength;
+float radius_min;
+float radius_span;
+float field_radius;
+float radius_shape;
+std::int32_t lean_altitude;
+std::int16_t wind_knots;
+std::int16_t wind_dir_raw;
+std::int16_t wind_speed;
+std::int16_t wind_dir;
 
-std::int16_t wind_knots = 0;
-std::int16_t wind_dir_raw = 0;
-std::int16_t wind_speed = 0;
-std::int16_t wind_dir = 0;
+void reset_thermal_state() {
+    for (auto& h : house_thermals) h = house_thermal{};
+    house_count = 0;
+    thermal_strength = 0.0f;
+    radius_min = 0.3f;
+    radius_span = 0.56f;
+    field_radius = 3.3f;
+    radius_shape = 0.5f;
+    lean_altitude = 0;
+    wind_knots = wind_dir_raw = wind_speed = wind_dir = 0;
+}
+
+namespace {
+const bool initial_state_set = (reset_thermal_state(), true);
+}  // namespace

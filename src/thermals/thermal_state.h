@@ -3,7 +3,32 @@
 
 #include <cstdint>
 
-extern float thermal_strength;      // m/s, base strength of new thermals
+// A fixed thermal source named in the settings. It never expires.
+struct house_thermal {
+    std::int32_t ground_elevation;  // m, of the source
+    std::int32_t rebase_altitude;   // m MSL of the last re-base after a wind change; 0 = none
+    std::int32_t top;               // m MSL
+    double ground_lat;              // rad, the source
+    double rebase_lat;              // rad, the column at rebase_altitude
+    double lat_here;                // rad, the column at the aircraft's altitude
+    double ground_lon;
+    double rebase_lon;
+    double lon_here;
+    char name[30];                  // one word, for the finder's texts
+    float strength;                 // m/s, strength parameter
+    float radius;                   // miles
+};
+
+constexpr int house_slots = 3;
+extern house_thermal house_thermals[house_slots];
+extern std::int32_t house_count;  // slots in use, filled in order
+
+extern float thermal_strength;  // m/s, base strength of new thermals
+extern float radius_min;        // miles, smallest radius of a new thermal
+extern float radius_span;       // miles, range of radii above radius_min
+extern float field_radius;      // miles, circle around the aircraft holding the active thermals
+extern float radius_shape;      // shape of the radius distribution
+
 extern std::int32_t lean_altitude;  // m, aircraft altitude at the last lean of the columns
 
 // The wind at the last accepted change.
@@ -11,3 +36,6 @@ extern std::int16_t wind_knots;     // knots
 extern std::int16_t wind_dir_raw;   // true direction, 65536 = 360 degrees, signed
 extern std::int16_t wind_speed;     // m/s
 extern std::int16_t wind_dir;       // degrees the wind comes from, -180..180
+
+// Puts the thermal model's state back to its value at program start.
+void reset_thermal_state();
