@@ -80,6 +80,21 @@ protected:
     }
 
     int simulator_exit() { return wait_process(simulator, 20); }
+
+    // The shipped skv.ini with one line replaced.
+    void change_settings(const std::string& line, const std::string& replacement) {
+        std::string text = read_file((work / "skv.ini").string());
+        std::size_t at = text.find(line);
+        ASSERT_NE(at, std::string::npos) << line;
+        text.replace(at, line.size(), replacement);
+        std::ofstream(work / "skv.ini", std::ios::binary | std::ios::trunc) << text;
+    }
+
+    bool program_connected() {
+        for (const auto& line : record())
+            if (line.kind == "connect") return true;
+        return false;
+    }
     std::vector<record_line> record() { return parse_record(read_file((work / "record.tsv").string())); }
     std::string program_errors() { return read_file((work / "skarvo.err").string()); }
 
@@ -144,6 +159,39 @@ TEST_F(end_to_end, a_simulator_vanishing_mid_session_ends_the_program_with_0) {
     EXPECT_EQ(simulator_exit(), 0);
     EXPECT_EQ(texts_of(record()).size(), 1u);
     EXPECT_EQ(program_errors(), "");
+}
+
+TEST_F(end_to_end, a_missing_settings_file_gives_one_box_and_a_flight_with_the_defaults) {
+    fs::remove(work / "skv.ini");
+    start_simulator("");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    EXPECT_EQ(program_errors(),
+              "[message box] 'skv.ini' file error...\nFile does not exist.\n\nUsing default settings.\n[end]\n");
+    EXPECT_EQ(texts_of(record()).size(), 2u);
+}
+
+TEST_F(end_to_end, multi_player_mode_without_its_file_ends_before_any_link_traffic) {
+    change_settings("Program mode: 0", "Program mode: 1");
+    start_simulator("");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(program_errors(),
+              "[message box] Error opening file 'skv-multi.dat'...\n"
+              "SKV is in multi-player mode, but the multi-player data file cannot be found.\n\nExiting...\n[end]\n");
+    EXPECT_EQ(wait_process(simulator, 0.5), -1);  // still waiting for a client
+    EXPECT_FALSE(program_connected());
+}
+
+TEST_F(end_to_end, a_tool_mode_with_a_bad_edge_says_so_and_ends) {
+    change_settings("Run terrain scan: 0", "Run terrain scan: 1");
+    change_settings("Northernmost latitude: 47.5", "Northernmost latitude: 95");
+    start_simulator("");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(program_errors(),
+              "[message box] 'skv.ini' setting error...\n'Northernmost Latitude' outside acceptable range\n[end]\n"
+              "[message box] Error(s) in 'skv.ini'\nThe SKV topo data file was not created.\n[end]\n");
+    EXPECT_EQ(wait_process(simulator, 0.5), -1);
+    EXPECT_FALSE(program_connected());
 }
 
 }  // namespace

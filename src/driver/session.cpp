@@ -89,18 +89,6 @@ void place_inversion_layer() {
         inversion_altitude = lift_ceiling - inversion_altitude - inversion_half_thickness;
 }
 
-// Steps between an open link and the start-up text.
-void prepare_flying_session() {
-    scenery_lift_time = sim_clock_seconds();
-    read_aircraft_position();
-    lean_altitude = aircraft_altitude;
-    wait_for_unpause();
-    if (running != 1) return;
-    read_weather_and_decide_ceiling();
-    place_inversion_layer();
-    show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
-}
-
 void fix_track_at_start() {
     read_aircraft_position();
     std::uint32_t now = sim_clock_seconds();
@@ -165,9 +153,23 @@ std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud
     return a < lift_ceiling ? a : lift_ceiling;
 }
 
+// Start-up of a flying session, in its order. The thermal parameters and
+// thermals, the house thermals, the multi-player header and the hot keys
+// take their places here as they are built.
 void initialise_session() {
     import_slope_data();
-    if (open_simulator_link()) prepare_flying_session();
+    if (program_mode == 2) return;
+    if (open_simulator_link()) {
+        scenery_lift_time = sim_clock_seconds();
+        read_aircraft_position();
+        lean_altitude = aircraft_altitude;
+        wait_for_unpause();
+        if (running == 1) {
+            read_weather_and_decide_ceiling();
+            place_inversion_layer();
+            show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
+        }
+    }
     fix_track_at_start();
 }
 
