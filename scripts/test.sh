@@ -10,6 +10,10 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 echo "Windows build: $(ls build-windows/bin/skarvo.exe)"
 
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz
+
 cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default -j "$(nproc)"
