@@ -112,8 +112,10 @@ void read_weak_layer(word_reader& r) {
     if (absent(height)) return;
     std::int64_t feet = height.value;
     if (!within(height, 0, 3000)) {
+        // A word that is no number is shown as it was written.
+        std::string shown = height.given() ? std::to_string(height.value) : height.word;
         show_box("Error in 'skv.ini'", "Illegal value (%s) for 'Weak Surface Layer Height'.\nUsing default value of 1000.",
-               height.word.c_str());
+                 shown.c_str());
         feet = 1000;
     }
     weak_layer_height = truncate_toward_zero(static_cast<double>(feet) * feet_to_metres);
@@ -246,7 +248,7 @@ void read_inversion_strength(word_reader& r) {
         inversion_strength = static_cast<float>(factor.value) * 0.01f;
         return;
     }
-    if (!absent(factor) && !within(factor, 0, 0))
+    if (!absent(factor) && !(factor.given() && factor.value == 0))
         show_box(caption_value_error,
                "Inversion layer 'Strength Factor' must be in the 10-50 range.\n\nchanging to random value in this "
                "range");
