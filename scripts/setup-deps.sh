@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev)
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64)
+  packages+=(g++-mingw-w64-x86-64 wine wine64)
 fi
 
 missing=()

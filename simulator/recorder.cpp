@@ -13,7 +13,7 @@ bool verbose_output = false;
 
 bool open_record(const char* path) {
     close_record();
-    record_file = std::fopen(path, "w");
+    record_file = std::fopen(path, "wb");
     return record_file != nullptr;
 }
 

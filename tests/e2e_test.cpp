@@ -50,16 +50,16 @@ std::vector<record_line> texts_of(const std::vector<record_line>& record) {
 class end_to_end : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/skarvo-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        work = dir;
+        work = make_temp_folder("skarvo-e2e");
+        ASSERT_FALSE(work.empty());
         fs::create_directory(work / "ipc");
         fs::copy_file(SKARVO_INI_PATH, work / "skv.ini");
-        setenv("FSUIPC_IPC_DIR", (work / "ipc").c_str(), 1);
+        use_ipc_folder((work / "ipc").string());
     }
     void TearDown() override {
-        if (simulator.pid > 0) wait_process(simulator, 0);
-        fs::remove_all(work);
+        wait_process(simulator, 0);
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
     }
 
     void start_simulator(const std::string& scenario, const char* window_class = "UIPCMAIN") {
@@ -68,15 +68,17 @@ protected:
                                   {"--scenario", "test.scn", "--record", "record.tsv", "--class", window_class,
                                    "--wall-limit", "60"},
                                   work.string(), (work / "sim.out").string(), (work / "sim.err").string());
-        fs::path socket = work / "ipc" / (std::string(window_class) + ".sock");
-        for (int i = 0; i < 500 && !fs::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_TRUE(fs::exists(socket)) << read_file((work / "sim.err").string());
+        ASSERT_TRUE(wait_for_server_window((work / "ipc").string(), window_class, 10))
+            << read_file((work / "sim.err").string());
     }
 
     int run_program(double limit_seconds = 60) {
         child_process program = start_process(SKARVO_PATH, {}, work.string(), (work / "skarvo.out").string(),
                                               (work / "skarvo.err").string());
-        return wait_process(program, limit_seconds);
+        start_answering_boxes(program);
+        int exit_code = wait_process(program, limit_seconds);
+        boxes_answered = stop_answering_boxes();
+        return exit_code;
     }
 
     int simulator_exit() { return wait_process(simulator, 20); }
@@ -96,10 +98,12 @@ protected:
         return false;
     }
     std::vector<record_line> record() { return parse_record(read_file((work / "record.tsv").string())); }
-    std::string program_errors() { return read_file((work / "skarvo.err").string()); }
+    // What the desktop showed: message boxes (on Linux in standard error).
+    std::string program_errors() { return boxes_answered + read_file((work / "skarvo.err").string()); }
 
     fs::path work;
     child_process simulator;
+    std::string boxes_answered;
 };
 
 TEST_F(end_to_end, start_up_text_then_goodbye_and_both_exit_0) {

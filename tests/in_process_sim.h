@@ -9,26 +9,27 @@
 
 #include <gtest/gtest.h>
 
+#include "process.h"
+
 #include <atomic>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 class in_process_sim : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/skarvo-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        ipc_dir = dir;
-        setenv("FSUIPC_IPC_DIR", dir, 1);
+        ipc_dir = make_temp_folder("skarvo-test");
+        ASSERT_FALSE(ipc_dir.empty());
+        use_ipc_folder(ipc_dir);
         load_scenario("");
     }
 
     void TearDown() override {
         link_close();
         stop_server();
-        std::system(("rm -rf '" + ipc_dir + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(ipc_dir, ignored);
     }
 
     // Loads the scenario text into the world (before the server starts).
@@ -37,13 +38,20 @@ protected:
         ASSERT_TRUE(sim::load_scenario_text(text, &error)) << error;
     }
 
+    // The server lives on a thread of its own: on Windows its window
+    // belongs to that thread, which must keep pumping its messages.
     void start_server(const char* window_class = "UIPCMAIN") {
+        std::atomic<int> opened{0};
         std::string error;
-        ASSERT_TRUE(sim::open_server(window_class, &error)) << error;
         serving = true;
-        server_thread = std::thread([this] {
-            while (serving) sim::serve(5);
+        server_thread = std::thread([&opened, &error, window_class, this] {
+            bool ok = sim::open_server(window_class, &error);
+            opened = ok ? 1 : -1;
+            while (ok && serving) sim::serve(5);
+            sim::close_server();
         });
+        while (opened == 0) std::this_thread::yield();
+        ASSERT_EQ(opened, 1) << error;
     }
 
     // Loads the scenario, serves it and opens the program's link to it.
@@ -57,7 +65,6 @@ protected:
         if (!server_thread.joinable()) return;
         serving = false;
         server_thread.join();
-        sim::close_server();
     }
 
     std::string ipc_dir;

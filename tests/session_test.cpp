@@ -4,6 +4,7 @@
 
 #include "config/rounding.h"
 #include "config/settings.h"
+#include "platform/platform.h"
 #include "driver/session.h"
 #include "simlink/aircraft.h"
 #include "simlink/link.h"
@@ -80,8 +81,10 @@ protected:
         in_process_sim::SetUp();
         reset_settings();
         reset_session();
+        platform_calls.message_box = [](const char*, const char*) {};
     }
     void TearDown() override {
+        platform_restore_calls();
         reset_settings();
         reset_session();
         in_process_sim::TearDown();
@@ -126,11 +129,12 @@ TEST_F(session_test, the_wait_after_the_un_pause_ends_at_midnight) {
 
 TEST_F(session_test, a_simulator_vanishing_while_paused_ends_the_wait) {
     open_link("paused yes\n");
-    std::thread stopper([this] {
-        for (;;) {
-            std::lock_guard<std::mutex> lock(sim::world_mutex);
-            if (sim::world.texts_shown > 0) break;
-        }
+    auto text_shown = [] {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        return sim::world.texts_shown > 0;
+    };
+    std::thread stopper([this, text_shown] {
+        while (!text_shown()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stop_server();
     });
     wait_for_unpause();

@@ -1,0 +1,174 @@
+// The simulator's Windows front-end: a real top-level window of the FSUIPC
+// class that answers the registered message "FsasmLib:IPC". The message's
+// first parameter is a global atom naming the client's file mapping; the
+// mapping is opened, served and closed again for every message, so that a
+// client closing its mapping really frees the name.
+//
+// There are no connections on Windows. A client is taken to have connected
+// when it first sends a batch, and to have left when its process has ended
+// (the mapping's name carries the client's process id).
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "server.h"
+
+#include "batch.h"
+#include "recorder.h"
+#include "scenario.h"
+#include "world.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+HWND server_window = nullptr;
+ATOM window_class_atom = 0;
+std::string window_class_name;
+UINT ipc_message = 0;
+bool any_client_seen = false;
+std::chrono::steady_clock::time_point last_real_tick;
+
+struct client_process {
+    DWORD id = 0;
+    HANDLE handle = nullptr;
+};
+client_process clients[16];
+
+void tick_real_time() {
+    auto now = std::chrono::steady_clock::now();
+    if (world.mode == clock_mode::real_time) {
+        std::chrono::duration<double> passed = now - last_real_tick;
+        advance_clock(passed.count() * world.rate);
+    }
+    last_real_tick = now;
+}
+
+// The process id in a name "FsasmLib:IPC:<pid>:<counter>" (hexadecimal).
+DWORD process_of(const char* name) {
+    const char* prefix = "FsasmLib:IPC:";
+    if (std::strncmp(name, prefix, std::strlen(prefix)) != 0) return 0;
+    return static_cast<DWORD>(std::strtoul(name + std::strlen(prefix), nullptr, 16));
+}
+
+void note_client(DWORD id) {
+    if (id == 0) return;
+    client_process* free_slot = nullptr;
+    for (auto& c : clients) {
+        if (c.handle && c.id == id) return;
+        if (!c.handle && !free_slot) free_slot = &c;
+    }
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!h || !free_slot) {
+        if (h) CloseHandle(h);
+        return;
+    }
+    *free_slot = {id, h};
+    any_client_seen = true;
+    report("connect", "a client connected");
+}
+
+void forget_ended_clients() {
+    for (auto& c : clients) {
+        if (!c.handle || WaitForSingleObject(c.handle, 0) != WAIT_OBJECT_0) continue;
+        CloseHandle(c.handle);
+        c = client_process{};
+        report("disconnect", "a client left");
+    }
+}
+
+std::int32_t serve_area(const char* name) {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+    if (!mapping) return 0;
+    auto* area = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+    std::int32_t result = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    if (area && VirtualQuery(area, &region, sizeof region) != 0)
+        result = serve_batch(area, region.RegionSize);
+    if (area) UnmapViewOfFile(area);
+    CloseHandle(mapping);
+    return result;
+}
+
+LRESULT answer(WPARAM atom) {
+    std::lock_guard<std::mutex> lock(world_mutex);
+    tick_real_time();
+    run_due_events();
+    char name[256] = {};
+    if (scenario_stopped() || GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name) == 0) return 0;
+    note_client(process_of(name));
+    std::int32_t result = serve_area(name);
+    if (world.mode == clock_mode::lock_step) advance_clock(world.step_seconds);
+    run_due_events();
+    return result;
+}
+
+LRESULT CALLBACK window_procedure(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+    if (msg == ipc_message && ipc_message != 0) return answer(wparam);
+    return DefWindowProcA(window, msg, wparam, lparam);
+}
+
+bool fail(std::string* error, const char* what) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%s failed (error %lu)", what, static_cast<unsigned long>(GetLastError()));
+    *error = text;
+    return false;
+}
+
+}  // namespace
+
+bool open_server(const char* window_class, std::string* error) {
+    ipc_message = RegisterWindowMessageA("FsasmLib:IPC");
+    if (ipc_message == 0) return fail(error, "RegisterWindowMessageA");
+    window_class_name = window_class;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = window_procedure;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = window_class_name.c_str();
+    window_class_atom = RegisterClassA(&wc);
+    if (window_class_atom == 0) return fail(error, "RegisterClassA");
+    server_window = CreateWindowExA(0, window_class_name.c_str(), "Skarvo stand-in simulator", WS_OVERLAPPED, 0, 0, 0,
+                                    0, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!server_window) return fail(error, "CreateWindowExA");
+    any_client_seen = false;
+    last_real_tick = std::chrono::steady_clock::now();
+    return true;
+}
+
+void close_server() {
+    if (server_window) DestroyWindow(server_window);
+    server_window = nullptr;
+    if (window_class_atom) UnregisterClassA(window_class_name.c_str(), GetModuleHandleA(nullptr));
+    window_class_atom = 0;
+    for (auto& c : clients)
+        if (c.handle) {
+            CloseHandle(c.handle);
+            c = client_process{};
+        }
+}
+
+void serve(int timeout_ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout_ms), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    std::lock_guard<std::mutex> lock(world_mutex);
+    forget_ended_clients();
+    tick_real_time();
+    run_due_events();
+}
+
+std::size_t client_count() {
+    std::size_t count = 0;
+    for (auto& c : clients) count += c.handle != nullptr;
+    return count;
+}
+
+bool client_seen() { return any_client_seen; }
+
+}  // namespace sim
