@@ -155,6 +155,12 @@ void apply_setting(const words& w) {
     else if (key == "clock") set_clock(w);
     else if (key == "fsuipc-version") { expect(w, 2, 2); world.fsuipc_version = static_cast<std::uint32_t>(std::strtoul(w[1].c_str(), nullptr, 0)); }
     else if (key == "sim-version") { expect(w, 2, 2); world.sim_version = static_cast<std::uint16_t>(number(w[1])); }
+    else if (key == "answer-delay") {
+        expect(w, 2, 2);
+        double delay = number(w[1]);
+        if (delay < 0 || delay > 60000) throw parse_error{"the answer delay is 0..60000 milliseconds"};
+        world.answer_delay_ms = static_cast<std::uint32_t>(delay);
+    }
     else throw parse_error{"unknown statement \"" + key + "\""};
 }
 

@@ -104,6 +104,7 @@ void tick_real_time() {
 }
 
 std::int32_t answer(const posix_ipc::request_frame& f) {
+    wait_answer_delay();
     std::lock_guard<std::mutex> lock(world_mutex);
     tick_real_time();
     run_due_events();

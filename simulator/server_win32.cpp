@@ -94,6 +94,7 @@ std::int32_t serve_area(const char* name) {
 }
 
 LRESULT answer(WPARAM atom) {
+    wait_answer_delay();
     std::lock_guard<std::mutex> lock(world_mutex);
     tick_real_time();
     run_due_events();

@@ -2,7 +2,9 @@
 
 #include "recorder.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 
@@ -220,6 +222,15 @@ bool press_hot_key(std::uint8_t key_code) {
         }
     }
     return false;
+}
+
+void wait_answer_delay() {
+    std::uint32_t delay_ms;
+    {
+        std::lock_guard<std::mutex> lock(world_mutex);
+        delay_ms = world.answer_delay_ms;
+    }
+    if (delay_ms) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
 }
 
 std::string clock_text() {

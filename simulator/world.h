@@ -52,6 +52,7 @@ struct world_state {
     std::uint32_t free_hotkey_slots = hotkey_slot_total;
     std::uint8_t hotkey_event = 0;
     std::uint16_t client_version_id = 0;
+    std::uint32_t answer_delay_ms = 0;  // how long FSUIPC takes to answer a batch
 
     // Outputs of the program.
     double vertical_air_speed = 0.0;  // m/s, last written
@@ -88,6 +89,9 @@ void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* b
 // Presses the hot key registered with `key_code` (Tab held). False when no
 // slot holds it.
 bool press_hot_key(std::uint8_t key_code);
+
+// Waits as long as the world says FSUIPC takes to answer.
+void wait_answer_delay();
 
 // "hh:mm:ss" of the simulator's time of day.
 std::string clock_text();

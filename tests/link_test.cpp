@@ -327,3 +327,56 @@ TEST(link_texts, every_code_has_its_text) {
 }
 
 }  // namespace
+
+// ---- the system's own primitives ------------------------------------------
+
+namespace {
+
+class primitives_test : public in_process_sim {
+protected:
+    void TearDown() override {
+        if (window) forget_window(window);
+        in_process_sim::TearDown();
+    }
+    platform_handle window = 0;
+};
+
+TEST_F(primitives_test, a_late_answer_times_out_and_is_dropped_when_it_comes) {
+    load_scenario("answer-delay 600\n");
+    start_server();
+    window = find_window("UIPCMAIN");
+    ASSERT_NE(window, 0);
+    std::uint32_t msg = register_message("FsasmLib:IPC");
+    std::int32_t answer = 7;
+    EXPECT_FALSE(send_message(window, msg, 0, 0, 150, &answer));
+    EXPECT_EQ(last_error(), error_timeout);
+    EXPECT_EQ(answer, 7);
+    // The late answer (0: no area named) must not be taken for the next one.
+    EXPECT_TRUE(send_message(window, msg + 1, 0, 0, 5000, &answer));
+    EXPECT_EQ(answer, 0);
+}
+
+TEST_F(primitives_test, a_window_that_vanished_fails_at_once) {
+    start_server();
+    window = find_window("UIPCMAIN");
+    ASSERT_NE(window, 0);
+    stop_server();
+    std::int32_t answer = 0;
+    EXPECT_FALSE(send_message(window, register_message("FsasmLib:IPC"), 0, 0, 2000, &answer));
+    EXPECT_EQ(last_error(), error_invalid_window_handle);
+}
+
+TEST_F(primitives_test, a_mapping_name_already_in_use_gives_code_5) {
+    start_server();
+    char name[64];
+    std::snprintf(name, sizeof name, "FsasmLib:IPC:%X:%X", process_id(), link_open_count() + 1);
+    platform_handle squatter = create_mapping(name, 64);
+    ASSERT_NE(squatter, 0);
+    std::int32_t result = 0;
+    EXPECT_FALSE(link_open(0, &result));
+    EXPECT_EQ(result, link_mapping_failed);
+    close_mapping(squatter);
+    EXPECT_TRUE(link_open(0, &result));  // the next open names a new area
+}
+
+}  // namespace

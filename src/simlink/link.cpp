@@ -261,3 +261,5 @@ bool link_process(std::int32_t* result) {
 }
 
 std::uint32_t link_queued_bytes() { return client.cursor; }
+
+std::uint32_t link_open_count() { return open_counter; }

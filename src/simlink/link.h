@@ -49,5 +49,9 @@ bool link_read(std::uint32_t offset, std::uint32_t n, void* destination, std::in
 bool link_write(std::uint32_t offset, std::uint32_t n, const void* source, std::int32_t* result);
 bool link_process(std::int32_t* result);
 
+// How many opens have got as far as naming their area; the next area is
+// named "FsasmLib:IPC:<process id>:<count + 1>" (hexadecimal).
+std::uint32_t link_open_count();
+
 // Bytes queued in the current batch (for tests and the capacity rule).
 std::uint32_t link_queued_bytes();
