@@ -1,8 +1,12 @@
 // The simulator's Windows front-end: a real top-level window of the FSUIPC
 // class that answers the registered message "FsasmLib:IPC". The message's
-// first parameter is a global atom naming the client's file mapping; the
-// mapping is opened, served and closed again for every message, so that a
-// client closing its mapping really frees the name.
+// first parameter is a global atom naming the client's file mapping.
+//
+// Opening a mapping costs several calls into the system, so a client's
+// mapping stays open while the client runs. Holding it keeps its name
+// alive, so it is let go as soon as the client opens another area or its
+// process ends: a new process that happens to get the same process id must
+// be able to create that name again.
 //
 // There are no connections on Windows. A client is taken to have connected
 // when it first sends a batch, and to have left when its process has ended
@@ -35,8 +39,27 @@ std::chrono::steady_clock::time_point last_real_tick;
 struct client_process {
     DWORD id = 0;
     HANDLE handle = nullptr;
+    std::string area_name;       // the area the client last named
+    HANDLE mapping = nullptr;    // kept open while the client runs
+    unsigned char* area = nullptr;
+    std::size_t area_size = 0;
 };
 client_process clients[16];
+
+void release_area(client_process& c) {
+    if (c.area) UnmapViewOfFile(c.area);
+    if (c.mapping) CloseHandle(c.mapping);
+    c.area_name.clear();
+    c.mapping = nullptr;
+    c.area = nullptr;
+    c.area_size = 0;
+}
+
+void forget(client_process& c) {
+    release_area(c);
+    if (c.handle) CloseHandle(c.handle);
+    c = client_process{};
+}
 
 void tick_real_time() {
     auto now = std::chrono::steady_clock::now();
@@ -54,42 +77,60 @@ DWORD process_of(const char* name) {
     return static_cast<DWORD>(std::strtoul(name + std::strlen(prefix), nullptr, 16));
 }
 
-void note_client(DWORD id) {
-    if (id == 0) return;
+// The client of that process id, noted now if it is new; nullptr when
+// there is no such process or no room.
+client_process* client_of(DWORD id) {
+    if (id == 0) return nullptr;
     client_process* free_slot = nullptr;
     for (auto& c : clients) {
-        if (c.handle && c.id == id) return;
+        if (c.handle && c.id == id) return &c;
         if (!c.handle && !free_slot) free_slot = &c;
     }
     HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!h || !free_slot) {
         if (h) CloseHandle(h);
-        return;
+        return nullptr;
     }
-    *free_slot = {id, h};
+    free_slot->id = id;
+    free_slot->handle = h;
     any_client_seen = true;
     report("connect", "a client connected");
+    return free_slot;
 }
 
 void forget_ended_clients() {
     for (auto& c : clients) {
         if (!c.handle || WaitForSingleObject(c.handle, 0) != WAIT_OBJECT_0) continue;
-        CloseHandle(c.handle);
-        c = client_process{};
+        forget(c);
         report("disconnect", "a client left");
     }
 }
 
-std::int32_t serve_area(const char* name) {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
-    if (!mapping) return 0;
-    auto* area = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
-    std::int32_t result = 0;
+bool open_area(client_process& c, const char* name) {
+    release_area(c);
+    c.mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+    if (!c.mapping) return false;
+    c.area = static_cast<unsigned char*>(MapViewOfFile(c.mapping, FILE_MAP_WRITE, 0, 0, 0));
     MEMORY_BASIC_INFORMATION region{};
-    if (area && VirtualQuery(area, &region, sizeof region) != 0)
-        result = serve_batch(area, region.RegionSize);
-    if (area) UnmapViewOfFile(area);
-    CloseHandle(mapping);
+    if (!c.area || VirtualQuery(c.area, &region, sizeof region) == 0) {
+        release_area(c);
+        return false;
+    }
+    c.area_name = name;
+    c.area_size = region.RegionSize;
+    return true;
+}
+
+std::int32_t serve_area(const char* name) {
+    client_process* c = client_of(process_of(name));
+    if (c) {
+        if (c->area_name != name && !open_area(*c, name)) return 0;
+        return serve_batch(c->area, c->area_size);
+    }
+    // A name that does not tell its process: served, and let go at once.
+    client_process passing{};
+    std::int32_t result = open_area(passing, name) ? serve_batch(passing.area, passing.area_size) : 0;
+    release_area(passing);
     return result;
 }
 
@@ -100,7 +141,6 @@ LRESULT answer(WPARAM atom) {
     run_due_events();
     char name[256] = {};
     if (scenario_stopped() || GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name) == 0) return 0;
-    note_client(process_of(name));
     std::int32_t result = serve_area(name);
     if (world.mode == clock_mode::lock_step) advance_clock(world.step_seconds);
     run_due_events();
@@ -144,11 +184,7 @@ void close_server() {
     server_window = nullptr;
     if (window_class_atom) UnregisterClassA(window_class_name.c_str(), GetModuleHandleA(nullptr));
     window_class_atom = 0;
-    for (auto& c : clients)
-        if (c.handle) {
-            CloseHandle(c.handle);
-            c = client_process{};
-        }
+    for (auto& c : clients) forget(c);
 }
 
 void serve(int timeout_ms) {
