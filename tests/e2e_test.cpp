@@ -175,6 +175,20 @@ TEST_F(end_to_end, a_missing_settings_file_gives_one_box_and_a_flight_with_the_d
     EXPECT_EQ(texts_of(record()).size(), 2u);
 }
 
+TEST_F(end_to_end, a_faulty_settings_file_shows_its_boxes_in_file_order_and_the_flight_goes_on) {
+    change_settings("Weak surface layer height: 1000", "Weak surface layer height: 5000");
+    change_settings("Thermal duration from 15 to 25", "Thermal duration from 5 to 20");
+    start_simulator("");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    EXPECT_EQ(program_errors(),
+              "[message box] Error in 'skv.ini'\n"
+              "Illegal value (5000) for 'Weak Surface Layer Height'.\nUsing default value of 1000.\n[end]\n"
+              "[message box] 'skv.ini' error...\n"
+              "Minimum 'Thermal Duration' cannot be less than 10 minutes.\n\nchanging range to 15-25 minutes\n[end]\n");
+    EXPECT_EQ(texts_of(record()).size(), 2u);
+}
+
 TEST_F(end_to_end, multi_player_mode_without_its_file_ends_before_any_link_traffic) {
     change_settings("Program mode: 0", "Program mode: 1");
     start_simulator("");
