@@ -22,5 +22,6 @@ if [[ ! -f "$WINEPREFIX/.skarvo-ready" ]]; then
   wineserver -w
   touch "$WINEPREFIX/.skarvo-ready"
 fi
-wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot </dev/null >/dev/null 2>&1
+# A session already running is kept.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+wine wineboot </dev/null >/dev/null 2>&1 || true
