@@ -11,7 +11,6 @@
 #include "world.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -49,7 +48,6 @@ cached_mapping mappings[8];
 std::size_t next_mapping_victim = 0;
 bool any_client_seen = false;
 std::uint32_t ipc_message = posix_ipc::message_id("FsasmLib:IPC");
-std::chrono::steady_clock::time_point last_real_tick;
 
 void drop_mapping(cached_mapping& m) {
     if (m.address) munmap(m.address, m.size);
@@ -92,15 +90,6 @@ cached_mapping* area_named(const std::string& name) {
         if (!m.address) return map_fresh(m, name);
     cached_mapping& victim = mappings[next_mapping_victim++ % std::size(mappings)];
     return map_fresh(victim, name);
-}
-
-void tick_real_time() {
-    auto now = std::chrono::steady_clock::now();
-    if (world.mode == clock_mode::real_time) {
-        std::chrono::duration<double> passed = now - last_real_tick;
-        advance_clock(passed.count() * world.rate);
-    }
-    last_real_tick = now;
 }
 
 std::int32_t answer(const posix_ipc::request_frame& f) {
@@ -213,7 +202,7 @@ bool open_server(const char* window_class, std::string* error) {
         return ok;
     }
     any_client_seen = false;
-    last_real_tick = std::chrono::steady_clock::now();
+    start_real_time();
     return true;
 }
 

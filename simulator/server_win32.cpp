@@ -21,7 +21,6 @@
 #include "scenario.h"
 #include "world.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -34,7 +33,6 @@ ATOM window_class_atom = 0;
 std::string window_class_name;
 UINT ipc_message = 0;
 bool any_client_seen = false;
-std::chrono::steady_clock::time_point last_real_tick;
 
 struct client_process {
     DWORD id = 0;
@@ -59,15 +57,6 @@ void forget(client_process& c) {
     release_area(c);
     if (c.handle) CloseHandle(c.handle);
     c = client_process{};
-}
-
-void tick_real_time() {
-    auto now = std::chrono::steady_clock::now();
-    if (world.mode == clock_mode::real_time) {
-        std::chrono::duration<double> passed = now - last_real_tick;
-        advance_clock(passed.count() * world.rate);
-    }
-    last_real_tick = now;
 }
 
 // The process id in a name "FsasmLib:IPC:<pid>:<counter>" (hexadecimal).
@@ -175,7 +164,7 @@ bool open_server(const char* window_class, std::string* error) {
                                     0, nullptr, nullptr, wc.hInstance, nullptr);
     if (!server_window) return fail(error, "CreateWindowExA");
     any_client_seen = false;
-    last_real_tick = std::chrono::steady_clock::now();
+    start_real_time();
     return true;
 }
 

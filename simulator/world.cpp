@@ -149,6 +149,18 @@ void advance_clock(double seconds) {
     world.time_of_day = std::fmod(world.time_of_day + seconds, 86400.0);
 }
 
+namespace {
+std::chrono::steady_clock::time_point last_real_tick;
+}  // namespace
+
+void start_real_time() { last_real_tick = std::chrono::steady_clock::now(); }
+
+void tick_real_time() {
+    auto now = std::chrono::steady_clock::now();
+    if (world.mode == clock_mode::real_time) advance_clock(std::chrono::duration<double>(now - last_real_tick).count() * world.rate);
+    last_real_tick = now;
+}
+
 void position_words(double units, std::uint32_t* low, std::int32_t* high) {
     // A high word of 0 subtracts its fraction, so (0, 1) cannot be written:
     // such a value becomes 0.

@@ -73,6 +73,11 @@ void reset_world();
 // last world.free_hotkey_slots free.
 void lay_out_hotkey_slots();
 
+// In real-time mode, advances the clocks by the real time passed since the
+// last call (or since start_real_time), times the rate.
+void start_real_time();
+void tick_real_time();
+
 // Advances the clocks by `seconds` of simulated time (session time always,
 // the simulator's clocks only while not paused).
 void advance_clock(double seconds);

@@ -4,6 +4,8 @@
 // on Windows, someone to answer the program's message boxes.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,12 @@ child_process start_process(const std::string& program, const std::vector<std::s
 // Waits up to `seconds`; the exit code, or -1 when it had to be killed.
 int wait_process(child_process& p, double seconds);
 
-std::string read_file(const std::string& path);
+inline std::string read_file(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 // A new empty folder under the system's temporary folder.
 std::string make_temp_folder(const char* prefix);

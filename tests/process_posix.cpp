@@ -50,13 +50,6 @@ int wait_process(child_process& p, double seconds) {
     }
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::string make_temp_folder(const char* prefix) {
     std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data())) return {};

@@ -70,13 +70,6 @@ int wait_process(child_process& p, double seconds) {
     return code;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::string make_temp_folder(const char* prefix) {
     static unsigned counter = 0;
     auto base = std::filesystem::path(SKARVO_TEST_TMP);
