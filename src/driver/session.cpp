@@ -11,6 +11,9 @@
 #include "simlink/link.h"
 #include "simlink/offsets.h"
 #include "terrain/slope_import.h"
+#include "thermals/drift.h"
+#include "thermals/generation.h"
+#include "thermals/geometry.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
 
@@ -153,12 +156,14 @@ std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud
     return a < lift_ceiling ? a : lift_ceiling;
 }
 
-// Start-up of a flying session, in its order. The thermal parameters and
-// thermals, the house thermals, the multi-player header and the hot keys
-// take their places here as they are built.
+// Start-up of a flying session, in its order. The multi-player header and
+// thermals and the hot keys take their places here as they are built.
 void initialise_session() {
     import_slope_data();
-    if (program_mode == 2) return;
+    if (program_mode == 2) {
+        derive_thermal_parameters();
+        return;
+    }
     if (open_simulator_link()) {
         scenery_lift_time = sim_clock_seconds();
         read_aircraft_position();
@@ -167,6 +172,13 @@ void initialise_session() {
         if (running == 1) {
             read_weather_and_decide_ceiling();
             place_inversion_layer();
+            derive_thermal_parameters();
+            if (program_mode == 0)
+                for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
+            if (house_count > 0) {
+                init_house_thermals(time_of_day_factor());
+                for (int j = 0; j < house_count; ++j) lean_house(j);
+            }
             show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
         }
     }

@@ -1,0 +1,25 @@
+// Thermal columns leaning with the wind, and the watch on the wind.
+//
+// Each column is kept where it stands at the aircraft's altitude
+// (lat_here, lon_here). Active columns lean from a reference point, house
+// columns from their ground source or from a re-base point left by a wind
+// change.
+#pragma once
+
+#include <cstdint>
+
+// The bearing the air moves to, radians, for a wind from `from_degrees`.
+float downwind_bearing(std::int16_t from_degrees);
+
+// How far downwind a column's reference point lies `metres` below the band
+// under its top, in the current wind: miles, without the sink (for new
+// columns and re-bases).
+double reference_lean_miles(std::int32_t metres, float strength);
+
+// Reads the wind; on a change of 3 knots or 10 degrees or more, re-bases the
+// columns and takes the new wind.
+void wind_check();
+
+void lean_active(int slot);        // single-player flying
+void lean_active_multi(int slot);  // multi-player flying: no top band, the reference stays
+void lean_house(int house);

@@ -1,0 +1,186 @@
+#include "thermals/generation.h"
+
+#include "config/rounding.h"
+#include "config/settings.h"
+#include "driver/session.h"
+#include "simlink/aircraft.h"
+#include "simlink/link.h"
+#include "simlink/offsets.h"
+#include "thermals/drift.h"
+#include "thermals/geometry.h"
+#include "thermals/random.h"
+#include "thermals/thermal_state.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float two_pi = 6.28f;
+
+std::int32_t random_top() {
+    return truncate_toward_zero(shaped_random(0.1f) * 138.0f + static_cast<float>(lift_ceiling - 30));
+}
+
+// Strength for a thermal of this radius: 1.33 times the base for the
+// narrowest, 0.89 times for the widest.
+float strength_for_radius(float radius) {
+    return ((radius_min + radius_span - radius) / radius_span) * 0.44f + 0.89f;
+}
+
+// A life that began up to a whole lifetime ago.
+std::uint32_t birth_part_way(std::uint32_t now, std::uint32_t lifetime) {
+    return now - static_cast<std::uint32_t>(truncate_toward_zero(rand01() * static_cast<float>(lifetime)));
+}
+
+struct placement_point {
+    float distance;  // miles
+    float bearing;   // radians from true north
+};
+
+placement_point place_renewed(int slot, active_thermal& t) {
+    t.birth_time = sim_clock_seconds();
+    float distance = placement_distance(slot);
+    return {distance, rand01() * two_pi};
+}
+
+placement_point place(int slot, placement mode, active_thermal& t) {
+    if (mode == ahead) {
+        float track = mean_track();
+        if (track >= 6.3f) return place_renewed(slot, t);
+        t.birth_time = birth_part_way(sim_clock_seconds(), t.lifetime);
+        float bearing = std::asin(1.0f - 2.0f * rand01()) + track;
+        if (bearing >= two_pi)
+            bearing -= two_pi;
+        else if (bearing < 0)
+            bearing += two_pi;
+        return {field_radius, bearing};
+    }
+    if (mode == scatter) {
+        float distance = t.radius + 0.03f + rand01() * (field_radius - t.radius - 0.03f);
+        t.birth_time = birth_part_way(sim_clock_seconds(), t.lifetime);
+        return {distance, rand01() * two_pi};
+    }
+    return place_renewed(slot, t);
+}
+
+double wrapped_longitude(double longitude) {
+    if (longitude > 3.14159) return longitude - 6.28318;
+    if (longitude < -3.14159) return longitude + 6.28318;
+    return longitude;
+}
+
+// The reference point goes downwind to 143 m below the top, so that the
+// column stands at the chosen point at the aircraft's altitude.
+void lean_new_column(active_thermal& t) {
+    if (t.top - t.ref_altitude <= 143 || t.strength <= 0) return;
+    auto distance = static_cast<float>(reference_lean_miles(t.top - t.ref_altitude - 143, t.strength));
+    float bearing = downwind_bearing(wind_dir);
+    t.lat_ref += north_offset(bearing, distance);
+    t.lon_ref += east_offset(bearing, distance);
+    t.ref_altitude = t.top - 143;
+}
+
+bool aircraft_inside(const active_thermal& t) {
+    return distance_miles(aircraft_latitude, aircraft_longitude, t.lat_here, t.lon_here) < t.radius;
+}
+
+}  // namespace
+
+void generate_thermal(int slot, placement mode) {
+    active_thermal& t = active_thermals[slot];
+    t.lifetime = static_cast<std::uint32_t>(round_half_away(
+        shaped_random(0.1f) * static_cast<float>(duration_span * 60) + static_cast<float>(duration_min * 60)));
+    t.radius = skewed_random(0, radius_shape) * radius_span + radius_min;
+    placement_point p = place(slot, mode, t);
+    t.lat_ref = aircraft_latitude + north_offset(p.bearing, p.distance);
+    t.lon_ref = wrapped_longitude(aircraft_longitude + east_offset(p.bearing, p.distance));
+    t.lat_here = t.lat_ref;
+    t.lon_here = t.lon_ref;
+    ceiling_from_clouds();
+    t.top = random_top();
+    t.strength = time_of_day_factor() * thermal_strength * strength_for_radius(t.radius);
+    link_read(off_altitude.offset, off_altitude.bytes, &t.ref_altitude, &link_result);
+    link_process(&link_result);
+    lean_new_column(t);
+    for (int j = 0; j < house_count; ++j) house_thermals[j].top = random_top();
+}
+
+float placement_distance(int slot) {
+    for (int j = 0; j < active_slots; ++j) {
+        if (j == slot || !aircraft_inside(active_thermals[j])) continue;
+        float clear = ((radius_min + radius_span) * 2 + active_thermals[slot].radius) * 0.667f;
+        return clear >= field_radius ? clear : clear + rand01() * (field_radius - clear);
+    }
+    return std::sqrt(rand01()) * field_radius;
+}
+
+namespace {
+
+// The newest track fix at least 30 s old, or nullptr.
+const track_fix* fix_old_enough(std::uint32_t now) {
+    if (now - track_fix_1.time > 29) return &track_fix_1;
+    if (now - track_fix_2.time > 29) return &track_fix_2;
+    return nullptr;
+}
+
+// The mean of two directions, taken the short way round.
+float mean_direction(float a, float b) {
+    if (a - b > 3.14159f)
+        b += 6.28318f;
+    else if (b - a > 3.14159f)
+        a += 6.28318f;
+    float mean = (a + b) * 0.5f;
+    return mean >= 6.28318f ? mean - 6.28318f : mean;
+}
+
+}  // namespace
+
+float mean_track() {
+    std::uint32_t now = sim_clock_seconds();
+    const track_fix* fix = fix_old_enough(now);
+    if (!fix) return track_history_too_short;
+    double fix_lat = static_cast<float>(fix->latitude), fix_lon = static_cast<float>(fix->longitude);
+    double ground_speed = 0.0, track = 0.0;
+    link_read(off_ground_speed.offset, off_ground_speed.bytes, &ground_speed, &link_result);
+    link_read(off_ground_track.offset, off_ground_track.bytes, &track, &link_result);
+    link_process(&link_result);
+    float bearing = static_cast<float>(bearing_degrees(fix_lat, fix_lon, aircraft_latitude, aircraft_longitude) * 0.0175);
+    float difference = std::fabs(static_cast<float>(track) - bearing);
+    if (difference > 3.14159f) difference = 6.283f - difference;
+    if (difference > 0.209f) return track_not_steady;
+    double speed = distance_miles(aircraft_latitude, aircraft_longitude, fix_lat, fix_lon) / (now - fix->time) * 1609;
+    if (ground_speed * 1.25 < speed || ground_speed * 0.75 > speed) return speed_not_steady;
+    return mean_direction(static_cast<float>(track), bearing);
+}
+
+void init_house_thermals(float factor) {
+    for (int j = 0; j < house_count; ++j) {
+        house_thermal& h = house_thermals[j];
+        h.top = random_top();
+        h.radius = shaped_random(0.1f) * radius_span + radius_min;
+        h.strength = strength_for_radius(h.radius) * (factor * thermal_strength);
+    }
+}
+
+void ceiling_from_clouds() {
+    std::int16_t cloud_altitude = 0, cloud_type = 0;
+    link_read(off_cloud_altitude.offset, off_cloud_altitude.bytes, &cloud_altitude, &link_result);
+    link_read(off_cloud_type.offset, off_cloud_type.bytes, &cloud_type, &link_result);
+    link_process(&link_result);
+    if (cloud_altitude == lift_ceiling) return;
+    if (cloud_altitude < lift_ceiling && cloud_altitude > 0)
+        lift_ceiling = cloud_altitude;
+    else if (cloud_type == 9 && cloud_altitude < 6096)
+        lift_ceiling = cloud_altitude;
+}
+
+void renew_expired() {
+    std::uint32_t now = sim_clock_seconds();
+    for (int slot = 0; slot < active_slots; ++slot)
+        if (now - active_thermals[slot].birth_time > active_thermals[slot].lifetime) generate_thermal(slot, renew);
+}
+
+void renew_after_clock_jump(std::uint32_t now) {
+    for (int slot = 0; slot < active_slots; ++slot)
+        if (now < active_thermals[slot].birth_time) generate_thermal(slot, scatter);
+}

@@ -1,0 +1,29 @@
+// Distances, bearings and offsets on a sphere of radius 3956 statute miles,
+// the time-of-day factor, and the thermal parameters derived at start-up.
+#pragma once
+
+#include <cstdint>
+
+constexpr double earth_radius_miles = 3956.0;
+
+// Flat-earth distance in miles; the cosine is taken at the first point,
+// which every caller makes the aircraft.
+double distance_miles(double lat1, double lon1, double lat2, double lon2);
+
+// Magnetic bearing from the first point to the second, whole degrees 0..360
+// (360 can be returned). Reads the magnetic variation.
+std::int32_t bearing_degrees(double lat1, double lon1, double lat2, double lon2);
+
+// What moving a point by `distance` miles at `bearing` radians (clockwise
+// from true north) adds to its latitude and longitude. The longitude step
+// always uses the aircraft's latitude.
+double north_offset(float bearing, float distance);
+double east_offset(float bearing, float distance);
+
+// 0 before 10:00, rising to 1 at 13:00, 1 until 16:00, falling to 0 at
+// 18:00. Reads the simulator's clock.
+float time_of_day_factor();
+
+// Raises thermal_strength to make up for widespread sink and, with the
+// automatic sink, computes sink_rate. Run once at start-up.
+void derive_thermal_parameters();
