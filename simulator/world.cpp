@@ -142,11 +142,27 @@ void reset_world() {
     lay_out_hotkey_slots();
 }
 
+namespace {
+
+constexpr double metres_per_degree = 1852.0 * 60;
+
+// The aircraft goes on along its track at its ground speed.
+void move_aircraft(double seconds) {
+    double metres = world.ground_speed_mps * seconds;
+    if (metres == 0.0) return;
+    double track = world.track_deg * pi / 180.0;
+    world.latitude_deg += metres * std::cos(track) / metres_per_degree;
+    world.longitude_deg += metres * std::sin(track) / (metres_per_degree * std::cos(world.latitude_deg * pi / 180.0));
+}
+
+}  // namespace
+
 void advance_clock(double seconds) {
     world.session_seconds += seconds;
     if (world.paused) return;
     world.elapsed_seconds += seconds;
     world.time_of_day = std::fmod(world.time_of_day + seconds, 86400.0);
+    move_aircraft(seconds);
 }
 
 namespace {

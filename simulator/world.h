@@ -79,7 +79,8 @@ void start_real_time();
 void tick_real_time();
 
 // Advances the clocks by `seconds` of simulated time (session time always,
-// the simulator's clocks only while not paused).
+// the simulator's clocks only while not paused); the aircraft moves along
+// its track at its ground speed while the simulator runs.
 void advance_clock(double seconds);
 
 // Copies the world's state into the offset space.
