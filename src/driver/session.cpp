@@ -61,10 +61,7 @@ std::int32_t angle_degrees(std::int16_t raw) { return raw * 360 / 65536; }
 
 void read_wind() {
     std::int16_t wind_layer_top = 0;
-    link_read(off_wind_speed.offset, off_wind_speed.bytes, &wind_knots, &link_result);
-    link_read(off_wind_direction.offset, off_wind_direction.bytes, &wind_dir_raw, &link_result);
-    link_read(off_wind_layer_top.offset, off_wind_layer_top.bytes, &wind_layer_top, &link_result);
-    link_process(&link_result);
+    read_simulator_wind(&wind_knots, &wind_dir_raw, &wind_layer_top);
     wind_speed = static_cast<std::int16_t>(round_half_away(wind_knots * 0.5141));
     wind_dir = static_cast<std::int16_t>(angle_degrees(wind_dir_raw));
     if (wind_layer_top <= aircraft_altitude) return;
@@ -120,13 +117,12 @@ void show_box(const char* caption, const char* format, ...) {
     va_start(arguments, format);
     std::vsnprintf(message_text, sizeof message_text, format, arguments);
     va_end(arguments);
-    show_message_box(caption);
+    message_box(message_text, caption);
 }
 
 bool open_simulator_link() {
     if (link_open(0, &link_result)) return true;
-    format_message("%s", link_result_text(link_result));
-    show_message_box("Skarvo: Failed to open link to FSUIPC.");
+    show_box("Skarvo: Failed to open link to FSUIPC.", "%s", link_result_text(link_result));
     running = 0;
     return false;
 }

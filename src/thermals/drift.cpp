@@ -83,12 +83,16 @@ double reference_lean_miles(std::int32_t metres, float strength) {
     return static_cast<double>(metres_times_wind) / strength / (lean_factor * 14.48);
 }
 
+void read_simulator_wind(std::int16_t* knots, std::int16_t* raw_direction, std::int16_t* layer_top) {
+    link_read(off_wind_speed.offset, off_wind_speed.bytes, knots, &link_result);
+    link_read(off_wind_direction.offset, off_wind_direction.bytes, raw_direction, &link_result);
+    link_read(off_wind_layer_top.offset, off_wind_layer_top.bytes, layer_top, &link_result);
+    link_process(&link_result);
+}
+
 void wind_check() {
     std::int16_t knots = wind_knots, raw = wind_dir_raw, layer_top = 0;
-    link_read(off_wind_speed.offset, off_wind_speed.bytes, &knots, &link_result);
-    link_read(off_wind_direction.offset, off_wind_direction.bytes, &raw, &link_result);
-    link_read(off_wind_layer_top.offset, off_wind_layer_top.bytes, &layer_top, &link_result);
-    link_process(&link_result);
+    read_simulator_wind(&knots, &raw, &layer_top);
     if (layer_top > aircraft_altitude) {
         std::int16_t variation = 0;
         link_read(off_magnetic_variation.offset, off_magnetic_variation.bytes, &variation, &link_result);

@@ -16,6 +16,11 @@ float downwind_bearing(std::int16_t from_degrees);
 // columns and re-bases).
 double reference_lean_miles(std::int32_t metres, float strength);
 
+// Reads the wind at the aircraft in one batch: knots, the direction as a
+// 16-bit angle, and the top of the surface layer (metres) below which that
+// direction is magnetic. A failed read leaves the values as they were.
+void read_simulator_wind(std::int16_t* knots, std::int16_t* raw_direction, std::int16_t* layer_top);
+
 // Reads the wind; on a change of 3 knots or 10 degrees or more, re-bases the
 // columns and takes the new wind.
 void wind_check();
