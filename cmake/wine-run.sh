@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs a Windows program of the build under Wine, headless and quiet, in the
 # prefix that scripts/wine-setup.sh prepares.
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/skarvo-wine}"
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="${WINEPREFIX:-$root/build-windows/wine-prefix}"
 export WINEDEBUG="${WINEDEBUG:--all,err+module}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY

@@ -3,7 +3,8 @@
 # graphics driver, no crash dialog) and starts its Wine session, which stays
 # up until scripts/wine-setup.sh --stop.
 set -euo pipefail
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/skarvo-wine}"
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="${WINEPREFIX:-$root/build-windows/wine-prefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
