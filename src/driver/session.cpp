@@ -56,9 +56,6 @@ void let_simulator_run(std::uint32_t seconds) {
     }
 }
 
-// Degrees of a signed 16-bit angle (65536 = 360), truncated toward zero.
-std::int32_t angle_degrees(std::int16_t raw) { return raw * 360 / 65536; }
-
 void read_wind() {
     std::int16_t wind_layer_top = 0;
     read_simulator_wind(&wind_knots, &wind_dir_raw, &wind_layer_top);
@@ -103,10 +100,16 @@ void shut_down() {
 
 }  // namespace
 
+namespace {
+void format_arguments(const char* format, va_list arguments) {
+    std::vsnprintf(message_text, sizeof message_text, format, arguments);
+}
+}  // namespace
+
 void format_message(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(message_text, sizeof message_text, format, arguments);
+    format_arguments(format, arguments);
     va_end(arguments);
 }
 
@@ -115,7 +118,7 @@ void show_message_box(const char* caption) { message_box(message_text, caption);
 void show_box(const char* caption, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(message_text, sizeof message_text, format, arguments);
+    format_arguments(format, arguments);
     va_end(arguments);
     message_box(message_text, caption);
 }

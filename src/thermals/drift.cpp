@@ -60,7 +60,7 @@ void accept_wind(std::int16_t knots, std::int16_t raw) {
     prev_wind_speed = wind_speed;
     prev_wind_dir = wind_dir;
     wind_speed = static_cast<std::int16_t>(round_half_away(knots * 0.5141));
-    std::int32_t degrees = raw * 360 / 65536;
+    std::int32_t degrees = angle_degrees(raw);
     wind_dir = static_cast<std::int16_t>(degrees > 180 ? degrees - 360 : degrees);
 }
 

@@ -23,7 +23,7 @@ std::int32_t magnetic_variation_degrees() {
     std::int16_t raw = 0;
     link_read(off_magnetic_variation.offset, off_magnetic_variation.bytes, &raw, &link_result);
     link_process(&link_result);
-    return raw * 360 / 65536;
+    return angle_degrees(raw);
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 
 constexpr double earth_radius_miles = 3956.0;
 
+// Whole degrees of a signed 16-bit angle (65536 = 360), truncated toward
+// zero: how the simulator's wind direction and magnetic variation are read.
+constexpr std::int32_t angle_degrees(std::int16_t raw) { return raw * 360 / 65536; }
+
 // Flat-earth distance in miles; the cosine is taken at the first point,
 // which every caller makes the aircraft.
 double distance_miles(double lat1, double lon1, double lat2, double lon2);
