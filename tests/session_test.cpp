@@ -55,6 +55,9 @@ TEST(rounding, halves_go_away_from_zero) {
     EXPECT_EQ(round_half_away(-0.4), 0);
     EXPECT_EQ(truncate_toward_zero(2.7), 2);
     EXPECT_EQ(truncate_toward_zero(-2.7), -2);
+    EXPECT_EQ(round_half_away(2147483647.7), 2147483647);  // saturates, never overflows
+    EXPECT_EQ(round_half_away(3.05e9), 2147483647);
+    EXPECT_EQ(round_half_away(-2147483648.7), -2147483647 - 1);
 }
 
 TEST(random, rand01_reaches_both_ends_and_shaped_stays_inside) {
@@ -124,6 +127,27 @@ TEST_F(session_test, the_wait_after_the_un_pause_ends_at_midnight) {
     open_link("paused yes\ntime 23:59:59\nclock lock-step 0.25\nat 1 unpause\n");
     wait_for_unpause();
     EXPECT_LT(sim::world.time_of_day, 60.0);
+    EXPECT_EQ(running, 1);
+}
+
+// The server answers 0 ("bad data", result 13) to the third send only: the
+// first pause read after the text.
+int sends_seen = 0;
+bool answer_third_send_badly(platform_handle window, std::uint32_t msg, std::uint32_t wparam, std::uint32_t lparam,
+                             std::uint32_t timeout_ms, std::int32_t* result) {
+    bool sent = platform_system_calls().send_message(window, msg, wparam, lparam, timeout_ms, result);
+    if (++sends_seen == 3 && sent) *result = 0;
+    return sent;
+}
+
+TEST_F(session_test, one_bad_answer_while_paused_does_not_end_the_wait) {
+    open_link("paused yes\ntime 12:00:00\nclock lock-step 0.25\nat 2 unpause\n");
+    sends_seen = 0;
+    platform_calls.send_message = answer_third_send_badly;
+    wait_for_unpause();
+    platform_restore_calls();
+    EXPECT_FALSE(sim::world.paused);
+    EXPECT_GE(sim::world.time_of_day, 12 * 3600 + 3.0);
     EXPECT_EQ(running, 1);
 }
 

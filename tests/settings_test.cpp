@@ -18,7 +18,7 @@ namespace {
 
 // Lines of the shipped file, by their place in the layout.
 enum line : int {
-    house1_name = 2, house1_latitude = 3, house2_name = 7, house2_latitude = 8, house3_name = 12,
+    house1_name = 2, house1_latitude = 3, house1_elevation = 5, house2_name = 7, house2_elevation = 10, house2_latitude = 8, house3_name = 12,
     house3_latitude = 13, ceiling = 18, weak_layer = 19, strength = 20, size = 21, duration = 22, coverage = 23,
     lean = 24, sink = 25, scenery = 26, likelihood = 28, thickness = 29, inversion_factor = 30, distance = 31,
     cheat_keys = 32, mode = 33, topo = 34, source = 36, start = 37, stop = 38, north = 39, south = 40, west = 41,
@@ -178,7 +178,8 @@ TEST_F(settings_test, lean_factor_limits) {
     struct {
         const char* value;
         int expected;
-    } cases[] = {{"0.3", 30}, {"0.29", 70}, {"1.5", 150}, {"1.51", 70}, {"0.855", 86}, {"x", 70}};
+    } cases[] = {{"0.3", 30},   {"0.29", 70},  {"1.5", 150},  {"1.51", 70},   {"0.855", 86},
+                 {"0.695", 70}, {"0.705", 71}, {"0.715", 72}, {"1.005", 101}, {"x", 70}};  // single precision
     for (auto c : cases) {
         reset_settings();
         read({{lean, std::string("Thermal lean factor ") + c.value}});
@@ -321,6 +322,16 @@ TEST_F(settings_test, house_thermals_dropped_leave_no_gap) {
     EXPECT_EQ(house_count, 0);
 }
 
+TEST_F(settings_test, a_house_thermal_with_an_elevation_that_is_no_integer_stays_at_sea_level) {
+    read({{house1_elevation, "Ground elevation-in-feet: 6500.5"}, {house2_elevation, "Ground elevation-in-feet: 6200ft"}});
+    ASSERT_EQ(house_count, 2);
+    EXPECT_EQ(house_thermals[0].ground_elevation, 0);
+    EXPECT_EQ(house_thermals[1].ground_elevation, 0);
+    EXPECT_TRUE(boxes.empty());
+    read({{house1_elevation, "Ground elevation-in-feet: 9999999999"}});
+    EXPECT_EQ(house_thermals[0].ground_elevation, 2147483647);
+}
+
 TEST_F(settings_test, a_house_thermal_name_longer_than_29_characters_is_cut) {
     read({{house1_name, "Name: Patscherkofel-Nordhang-Oberhalb-Igls"}});
     ASSERT_EQ(boxes.size(), 1u);
@@ -410,6 +421,12 @@ TEST_F(settings_test, a_soarable_period_outside_the_day_or_reversed_is_refused) 
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, "'Soarable Period' stop cannot be before its start.");
     EXPECT_TRUE(tool_calls.empty());
+    boxes.clear();
+    read({{mode, "Program mode: 2"}, {start, "Soaring starts: 10-30"}, {stop, "Soaring stops: 17+05"}});
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(tool_calls.size(), 1u);
+    EXPECT_EQ(tool_calls[0].numbers[0], 10 * 3600 + 30 * 60);
+    EXPECT_EQ(tool_calls[0].numbers[1], 17 * 3600 + 5 * 60);
 }
 
 TEST_F(settings_test, a_file_that_ends_early_keeps_the_rest_at_its_defaults) {

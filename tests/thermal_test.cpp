@@ -183,6 +183,20 @@ TEST_F(thermal_test, scattered_thermals_lie_in_the_field_but_off_the_aircraft) {
     }
 }
 
+TEST_F(thermal_test, a_scattered_birth_time_is_truncated_after_the_subtraction) {
+    fly("position 47 11\naltitude 1200\ntime 14:00\nclock lock-step 0.0001\n");
+    for (std::uint32_t seed = 1; seed <= 50; ++seed) {
+        seed_random(seed);
+        generate_thermal(0, scatter);
+        seed_random(seed);  // the same draws again: lifetime, radius, distance, birth
+        float lifetime = std::round(shaped_random(0.1f) * 600.0f + 900.0f);
+        skewed_random(0, radius_shape);
+        rand01();
+        float birth = 50400.0f - rand01() * lifetime;
+        EXPECT_EQ(active_thermals[0].birth_time, static_cast<std::uint32_t>(birth)) << "seed " << seed;
+    }
+}
+
 TEST_F(thermal_test, renewed_thermals_keep_clear_of_the_thermal_the_aircraft_is_in) {
     fly("position 47 11\naltitude 1200\ntime 14:00\n");
     thermal_strength = 3.0f;

@@ -16,6 +16,8 @@ std::int32_t truncate_toward_zero(double x) {
 
 std::int32_t round_half_away(double x) {
     std::int32_t whole = truncate_toward_zero(x);
+    if (whole == std::numeric_limits<std::int32_t>::max() || whole == std::numeric_limits<std::int32_t>::min())
+        return whole;
     float fraction = static_cast<float>(x - whole);
     if (fraction >= 0.5f) return whole + 1;
     if (fraction <= -0.5f) return whole - 1;

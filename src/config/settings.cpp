@@ -66,7 +66,8 @@ bool within(const int_value& v, std::int64_t low, std::int64_t high) {
 
 // ---- house thermals ------------------------------------------------------
 
-void keep_house_thermal(const std::string& name, float latitude, float longitude, std::int64_t feet) {
+// An elevation that is not a plain integer keeps the default, 0 m.
+void keep_house_thermal(const std::string& name, float latitude, float longitude, const int_value& feet) {
     house_thermal& h = house_thermals[house_count++];
     h = house_thermal{};
     if (name.size() >= sizeof h.name)
@@ -75,7 +76,7 @@ void keep_house_thermal(const std::string& name, float latitude, float longitude
     std::snprintf(h.name, sizeof h.name, "%s", name.c_str());
     h.ground_lat = latitude * degrees_to_radians;
     h.ground_lon = longitude * degrees_to_radians;
-    h.ground_elevation = round_half_away(static_cast<double>(feet) * feet_to_metres);
+    if (feet.given()) h.ground_elevation = round_half_away(static_cast<double>(feet.value) * feet_to_metres);
 }
 
 void read_house_thermals(word_reader& r) {
@@ -86,10 +87,10 @@ void read_house_thermals(word_reader& r) {
         float_value longitude = float_at(read_words(r, 2), 2);
         int_value feet = int_at(read_words(r, 3), 3);
         read_words(r, 4);
-        bool valid = name.count == 2 && latitude.given() && longitude.given() && feet.given() &&
+        bool valid = name.count == 2 && latitude.given() && longitude.given() &&
                      std::trunc(latitude.value) >= -90 && std::trunc(latitude.value) <= 90 &&
                      std::trunc(longitude.value) >= -180 && std::trunc(longitude.value) <= 180;
-        if (valid) keep_house_thermal(name.word[1], latitude.value, longitude.value, feet.value);
+        if (valid) keep_house_thermal(name.word[1], latitude.value, longitude.value, feet);
     }
 }
 
@@ -176,7 +177,7 @@ float read_coverage(word_reader& r) {
 void read_lean_factor(word_reader& r) {
     float_value lean = float_at(read_words(r, 4), 4);
     if (lean.given() && static_cast<double>(lean.value) >= 0.3 && lean.value <= 1.5f)
-        lean_factor = static_cast<std::int16_t>(round_half_away(static_cast<double>(lean.value) * 100));
+        lean_factor = static_cast<std::int16_t>(round_half_away(lean.value * 100.0f));
 }
 
 void read_sink(word_reader& r) {

@@ -30,12 +30,12 @@ namespace {
 
 constexpr std::int32_t highest_cloud_layer = 6096;
 
-// A start-up wait ends when the simulator stops answering; result 12 means
-// it has gone, as for a position read.
-bool simulator_answered() {
-    if (link_result == link_ok) return true;
-    if (link_result == link_send_failed) running = 0;
-    return false;
+// A start-up wait ends when the simulator has gone (result 12, as for a
+// position read); a single failed answer only leaves the value as it was.
+bool simulator_gone() {
+    if (link_result != link_send_failed) return false;
+    running = 0;
+    return true;
 }
 
 std::int16_t read_pause_indicator(std::int16_t previous) {
@@ -49,10 +49,10 @@ std::int16_t read_pause_indicator(std::int16_t previous) {
 // passes midnight (it then reads less than where it started).
 void let_simulator_run(std::uint32_t seconds) {
     std::uint32_t start = sim_clock_seconds();
-    if (!simulator_answered()) return;
+    if (simulator_gone()) return;
     for (;;) {
         std::uint32_t now = sim_clock_seconds();
-        if (!simulator_answered() || now >= start + seconds || now < start) return;
+        if (simulator_gone() || now >= start + seconds || now < start) return;
     }
 }
 
@@ -135,8 +135,9 @@ void wait_for_unpause() {
     if (paused == 1) {
         show_sim_message("Please un-pause Flight Simulator for initialization to complete.", 5);
         do paused = read_pause_indicator(paused);
-        while (paused == 1 && simulator_answered());
-        if (simulator_answered()) let_simulator_run(3);
+        while (paused == 1 && !simulator_gone());
+        if (running != 1) return;
+        let_simulator_run(3);
         if (running != 1) return;
     }
     read_wind();

@@ -27,9 +27,11 @@ float strength_for_radius(float radius) {
     return ((radius_min + radius_span - radius) / radius_span) * 0.44f + 0.89f;
 }
 
-// A life that began up to a whole lifetime ago.
+// A life that began up to a whole lifetime ago; the difference is taken in
+// float and then truncated. Just after midnight it wraps as the clock does.
 std::uint32_t birth_part_way(std::uint32_t now, std::uint32_t lifetime) {
-    return now - static_cast<std::uint32_t>(truncate_toward_zero(rand01() * static_cast<float>(lifetime)));
+    float birth = static_cast<float>(now) - rand01() * static_cast<float>(lifetime);
+    return static_cast<std::uint32_t>(truncate_toward_zero(birth));
 }
 
 struct placement_point {
