@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -33,12 +34,16 @@ struct client_connection {
     std::size_t have = 0;
 };
 
+// A client's shared area, mapped with the object kept open. A cached view
+// must be let go once its name is unlinked or re-created. The folder of the
+// shared-memory names is watched, so that a batch costs no look-up; where it
+// cannot be watched, each batch asks whether the open object still has its
+// name (an unlinked object has no links left).
 struct cached_mapping {
     std::string name;
+    int fd = -1;
     unsigned char* address = nullptr;
     std::size_t size = 0;
-    dev_t device = 0;
-    ino_t inode = 0;
 };
 
 int listen_fd = -1;
@@ -47,10 +52,13 @@ client_connection clients[max_clients];
 cached_mapping mappings[8];
 std::size_t next_mapping_victim = 0;
 bool any_client_seen = false;
+int names_watch_fd = -1;
+bool names_watched = false;
 std::uint32_t ipc_message = posix_ipc::message_id("FsasmLib:IPC");
 
 void drop_mapping(cached_mapping& m) {
     if (m.address) munmap(m.address, m.size);
+    if (m.fd >= 0) close(m.fd);
     m = cached_mapping{};
 }
 
@@ -59,33 +67,64 @@ bool acceptable_name(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+bool still_linked(const cached_mapping& m) {
+    struct stat st {};
+    return fstat(m.fd, &st) == 0 && st.st_nlink > 0;
+}
+
 cached_mapping* map_fresh(cached_mapping& slot, const std::string& name) {
-    int fd = shm_open(("/" + name).c_str(), O_RDWR, 0);
+    drop_mapping(slot);
+    int fd = shm_open(("/" + name).c_str(), O_RDWR | O_CLOEXEC, 0);
     if (fd < 0) return nullptr;
     struct stat st {};
     void* address = MAP_FAILED;
     if (fstat(fd, &st) == 0 && st.st_size > 0)
         address = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    if (address == MAP_FAILED) return nullptr;
-    drop_mapping(slot);
-    slot = {name, static_cast<unsigned char*>(address), static_cast<std::size_t>(st.st_size), st.st_dev, st.st_ino};
+    if (address == MAP_FAILED) {
+        close(fd);
+        return nullptr;
+    }
+    slot = {name, fd, static_cast<unsigned char*>(address), static_cast<std::size_t>(st.st_size)};
     return &slot;
 }
 
+void watch_names() {
+    names_watch_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    names_watched = names_watch_fd >= 0 &&
+                    inotify_add_watch(names_watch_fd, "/dev/shm", IN_DELETE | IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO) >= 0;
+}
+
+void forget_watched_name(const char* name) {
+    for (auto& m : mappings)
+        if (m.address && m.name == name) drop_mapping(m);
+}
+
+// Lets go of every cached view whose name changed since the last look.
+void read_name_changes() {
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+        ssize_t n = read(names_watch_fd, events, sizeof events);
+        if (n <= 0) return;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if (e->mask & IN_Q_OVERFLOW)
+                for (auto& m : mappings) drop_mapping(m);
+            else if (e->len > 0)
+                forget_watched_name(e->name);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+}
+
 // The client's shared area, or nullptr when there is no such object. A
-// cached view is reused while the name still stands for the same object.
+// cached view is reused while its object still carries the name.
 cached_mapping* area_named(const std::string& name) {
     if (!acceptable_name(name)) return nullptr;
-    struct stat st {};
-    bool exists = stat(("/dev/shm/" + name).c_str(), &st) == 0;
     for (auto& m : mappings) {
         if (m.name != name) continue;
-        if (exists && m.device == st.st_dev && m.inode == st.st_ino) return &m;
-        drop_mapping(m);
-        return exists ? map_fresh(m, name) : nullptr;
+        if (names_watched || still_linked(m)) return &m;
+        return map_fresh(m, name);
     }
-    if (!exists) return nullptr;
     for (auto& m : mappings)
         if (!m.address) return map_fresh(m, name);
     cached_mapping& victim = mappings[next_mapping_victim++ % std::size(mappings)];
@@ -202,6 +241,7 @@ bool open_server(const char* window_class, std::string* error) {
         return ok;
     }
     any_client_seen = false;
+    watch_names();
     start_real_time();
     return true;
 }
@@ -218,14 +258,22 @@ void close_server() {
         unlink(socket_file.c_str());
     }
     listen_fd = -1;
+    if (names_watch_fd >= 0) close(names_watch_fd);
+    names_watch_fd = -1;
+    names_watched = false;
 }
 
+// The watch on the names comes last in the poll: a frame found waiting was
+// sent after any change of name before it, so that change is seen in the
+// same poll and dealt with first.
 void serve(int timeout_ms) {
-    pollfd fds[max_clients + 1];
+    pollfd fds[max_clients + 2];
     fds[0] = {listen_fd, POLLIN, 0};
     for (std::size_t i = 0; i < max_clients; ++i) fds[i + 1] = {clients[i].fd, POLLIN, 0};
-    int ready = poll(fds, max_clients + 1, timeout_ms);
+    fds[max_clients + 1] = {names_watch_fd, POLLIN, 0};
+    int ready = poll(fds, max_clients + 2, timeout_ms);
     if (ready > 0) {
+        if (fds[max_clients + 1].revents & POLLIN) read_name_changes();
         for (std::size_t i = 0; i < max_clients; ++i)
             if (clients[i].fd >= 0 && (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR))) read_from(clients[i]);
         if (fds[0].revents & POLLIN) accept_client();

@@ -8,6 +8,12 @@
 // process ends: a new process that happens to get the same process id must
 // be able to create that name again.
 //
+// Every system call here costs a round trip to the system's server (the
+// wineserver under Wine), so a batch makes none beyond the message itself:
+// the server keeps its own reference to the atom of a client's area, which
+// keeps the atom bound to that name, and knows the name without asking.
+// Ended clients are looked for a few times a second, not on every batch.
+//
 // There are no connections on Windows. A client is taken to have connected
 // when it first sends a batch, and to have left when its process has ended
 // (the mapping's name carries the client's process id).
@@ -38,6 +44,7 @@ struct client_process {
     DWORD id = 0;
     HANDLE handle = nullptr;
     std::string area_name;       // the area the client last named
+    ATOM atom = 0;               // the server's own reference to that name's atom
     HANDLE mapping = nullptr;    // kept open while the client runs
     unsigned char* area = nullptr;
     std::size_t area_size = 0;
@@ -45,9 +52,11 @@ struct client_process {
 client_process clients[16];
 
 void release_area(client_process& c) {
+    if (c.atom) GlobalDeleteAtom(c.atom);
     if (c.area) UnmapViewOfFile(c.area);
     if (c.mapping) CloseHandle(c.mapping);
     c.area_name.clear();
+    c.atom = 0;
     c.mapping = nullptr;
     c.area = nullptr;
     c.area_size = 0;
@@ -88,6 +97,10 @@ client_process* client_of(DWORD id) {
 }
 
 void forget_ended_clients() {
+    static ULONGLONG last_look = 0;
+    ULONGLONG now = GetTickCount64();
+    if (now - last_look < 200) return;
+    last_look = now;
     for (auto& c : clients) {
         if (!c.handle || WaitForSingleObject(c.handle, 0) != WAIT_OBJECT_0) continue;
         forget(c);
@@ -106,8 +119,17 @@ bool open_area(client_process& c, const char* name) {
         return false;
     }
     c.area_name = name;
+    c.atom = GlobalAddAtomA(name);
     c.area_size = region.RegionSize;
     return true;
+}
+
+// The client whose area the atom names, when the server holds that atom.
+client_process* client_holding(ATOM atom) {
+    if (atom == 0) return nullptr;
+    for (auto& c : clients)
+        if (c.handle && c.area && c.atom == atom) return &c;
+    return nullptr;
 }
 
 std::int32_t serve_area(const char* name) {
@@ -123,14 +145,20 @@ std::int32_t serve_area(const char* name) {
     return result;
 }
 
+std::int32_t serve_atom(ATOM atom) {
+    if (client_process* c = client_holding(atom)) return serve_batch(c->area, c->area_size);
+    char name[256] = {};
+    if (GlobalGetAtomNameA(atom, name, sizeof name) == 0) return 0;
+    return serve_area(name);
+}
+
 LRESULT answer(WPARAM atom) {
     wait_answer_delay();
     std::lock_guard<std::mutex> lock(world_mutex);
     tick_real_time();
     run_due_events();
-    char name[256] = {};
-    if (scenario_stopped() || GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name) == 0) return 0;
-    std::int32_t result = serve_area(name);
+    if (scenario_stopped()) return 0;
+    std::int32_t result = serve_atom(static_cast<ATOM>(atom));
     if (world.mode == clock_mode::lock_step) advance_clock(world.step_seconds);
     run_due_events();
     return result;
