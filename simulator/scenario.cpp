@@ -14,7 +14,7 @@ namespace sim {
 
 namespace {
 
-enum class action { pause, unpause, wind, clock, move, key, stop };
+enum class action { pause, unpause, wind, clock, move, key, scenery_lift, stop };
 
 struct event {
     double at;
@@ -86,6 +86,9 @@ event parse_event(const words& w) {
         expect(rest, 3, 4);
         e = {e.at, action::move, number(rest[1]), number(rest[2]), rest.size() > 3 ? number(rest[3]) : 0,
              rest.size() > 3};
+    } else if (name == "scenery-lift") {
+        expect(rest, 2, 2);
+        e = {e.at, action::scenery_lift, number(rest[1]), 0, 0, false};
     } else if (name == "key") {
         expect(rest, 2, 2);
         e = {e.at, action::key, static_cast<double>(key_code(rest[1])), 0, 0, false};
@@ -126,6 +129,12 @@ bool yes_no(const std::string& word) {
     throw parse_error{"expected yes or no, not \"" + word + "\""};
 }
 
+bool on_off(const std::string& word) {
+    if (word == "on") return true;
+    if (word == "off") return false;
+    throw parse_error{"expected on or off, not \"" + word + "\""};
+}
+
 std::int16_t metres16(const std::string& word) {
     double value = number(word);
     if (value < -32768 || value > 32767) throw parse_error{word + " m is out of range"};
@@ -151,6 +160,9 @@ void apply_setting(const words& w) {
         world.free_hotkey_slots = static_cast<std::uint32_t>(free_slots);
         lay_out_hotkey_slots();
     }
+    else if (key == "climb") { expect(w, 2, 2); world.climb = on_off(w[1]); }
+    else if (key == "still-air-sink") { expect(w, 2, 2); world.still_air_sink_mps = number(w[1]); }
+    else if (key == "scenery-lift") { expect(w, 2, 2); world.scenery_lift_mps = number(w[1]); }
     else if (key == "paused") { expect(w, 2, 2); world.paused = yes_no(w[1]); }
     else if (key == "clock") set_clock(w);
     else if (key == "fsuipc-version") { expect(w, 2, 2); world.fsuipc_version = static_cast<std::uint32_t>(std::strtoul(w[1].c_str(), nullptr, 0)); }
@@ -209,6 +221,10 @@ void run(const event& e) {
         report("key", "TAB+" + std::to_string(code) + (registered ? " pressed" : " pressed, but no program registered it"));
         break;
     }
+    case action::scenery_lift:
+        world.scenery_lift_mps = e.a;
+        report("scenery-lift", std::to_string(e.a) + " m/s");
+        break;
     case action::stop:
         stopped = true;
         report("stop", "simulator stopping");

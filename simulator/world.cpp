@@ -124,6 +124,19 @@ void take_vertical_air_speed() {
     report("vas", value, false);
 }
 
+// Every write into a hot-key slot, with the slot as it now stands.
+void report_hotkey_slots(std::uint32_t offset, std::uint32_t n) {
+    std::uint32_t end = at_hotkey_slots + 4 * hotkey_slot_total;
+    for (std::uint32_t slot_at = at_hotkey_slots; slot_at < end; slot_at += 4) {
+        if (!overlaps(offset, n, slot_at, 4)) continue;
+        const unsigned char* b = space + slot_at;
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "slot %u: key %u shift %u control %u flag %u",
+                      (slot_at - at_hotkey_slots) / 4, b[0], b[1], b[2], b[3]);
+        report("hotkey-slot", detail, false);
+    }
+}
+
 void take_client_version(std::uint32_t offset, std::uint32_t n, const unsigned char* bytes) {
     unsigned char id[2] = {static_cast<unsigned char>(world.client_version_id),
                            static_cast<unsigned char>(world.client_version_id >> 8)};
@@ -157,12 +170,19 @@ void move_aircraft(double seconds) {
 
 }  // namespace
 
+void climb_or_sink(double seconds) {
+    if (!world.climb) return;
+    world.altitude_m += (world.vertical_air_speed + world.scenery_lift_mps + world.still_air_sink_mps) * seconds;
+    if (world.altitude_m < world.ground_m) world.altitude_m = world.ground_m;
+}
+
 void advance_clock(double seconds) {
     world.session_seconds += seconds;
     if (world.paused) return;
     world.elapsed_seconds += seconds;
     world.time_of_day = std::fmod(world.time_of_day + seconds, 86400.0);
     move_aircraft(seconds);
+    climb_or_sink(seconds);
 }
 
 namespace {
@@ -213,7 +233,7 @@ void publish_state() {
     put(at_fsuipc_version, world.fsuipc_version);
     put<std::uint16_t>(at_sim_version, world.sim_version);
     put<std::uint16_t>(at_sim_version + 2, 0xFADE);
-    put(at_vertical_air_read, world.vertical_air_speed);
+    put(at_vertical_air_read, world.vertical_air_speed + world.scenery_lift_mps);
     put(at_ground_speed, world.ground_speed_mps);
     put(at_ground_track, world.track_deg * pi / 180.0);
 }
@@ -238,6 +258,7 @@ void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* b
     if (overlaps(offset, n, at_latitude, at_altitude + 4 - at_latitude)) absorb_position();
     if (overlaps(offset, n, at_message_seconds, 2)) show_text();
     if (overlaps(offset, n, at_vertical_air_write, 8)) take_vertical_air_speed();
+    if (overlaps(offset, n, at_hotkey_slots, 4 * hotkey_slot_total)) report_hotkey_slots(offset, n);
 }
 
 bool press_hot_key(std::uint8_t key_code) {

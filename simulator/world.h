@@ -35,6 +35,8 @@ struct world_state {
     double longitude_deg = 0.0;
     double altitude_m = 1000.0;
     double ground_speed_mps = 0.0;
+    bool climb = true;               // the altitude follows the vertical air
+    double still_air_sink_mps = -0.7; // the aircraft's own sink in still air
     double track_deg = 0.0;
     std::int16_t ground_m = 0;
 
@@ -45,6 +47,7 @@ struct world_state {
     std::int16_t wind_layer_top_m = 0;    // below it the wind direction is magnetic
     std::int16_t cloud_altitude_m = 0;
     std::int16_t cloud_type = 0;
+    double scenery_lift_mps = 0.0;  // the simulator's own vertical air, added to what it shows at 0x3518
 
     // FSUIPC itself.
     std::uint32_t fsuipc_version = 0x34100000;
@@ -79,8 +82,10 @@ void start_real_time();
 void tick_real_time();
 
 // Advances the clocks by `seconds` of simulated time (session time always,
-// the simulator's clocks only while not paused); the aircraft moves along
-// its track at its ground speed while the simulator runs.
+// the simulator's clocks only while not paused). While the simulator runs
+// the aircraft moves along its track at its ground speed and, unless its
+// climb is off, rises and sinks with the vertical air plus its own sink in
+// still air, never below the ground.
 void advance_clock(double seconds);
 
 // Copies the world's state into the offset space.

@@ -47,6 +47,11 @@ std::vector<record_line> texts_of(const std::vector<record_line>& record) {
     return texts;
 }
 
+// The pilot quits: TAB-Backspace, then TAB-F12 within the window.
+std::string quit_at(int seconds) {
+    return "at " + std::to_string(seconds) + " key backspace\nat " + std::to_string(seconds + 1) + " key f12\n";
+}
+
 class end_to_end : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -106,15 +111,16 @@ protected:
     std::string boxes_answered;
 };
 
-TEST_F(end_to_end, start_up_text_then_goodbye_and_both_exit_0) {
-    start_simulator("time 11:00:00\nposition 47.5 11.2\naltitude 1500\n");
+TEST_F(end_to_end, start_up_text_then_the_quit_gesture_and_both_exit_0) {
+    start_simulator("time 11:00:00\nposition 47.5 11.2\naltitude 1500\n" + quit_at(5));
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(simulator_exit(), 0);
     auto r = record();
     auto texts = texts_of(r);
-    ASSERT_EQ(texts.size(), 2u);
+    ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[0].detail, "10 s: Skarvo 2004 - version 3.2.  Initialization complete.");
-    EXPECT_EQ(texts[1].detail, "5 s: Skarvo 2004 is no longer running.");
+    EXPECT_EQ(texts[1].detail, "5 s: To quit Skarvo 2004, press TAB-F12 now.");
+    EXPECT_EQ(texts[2].detail, "5 s: Skarvo 2004 is no longer running.");
     bool registered = false;
     for (const auto& line : r) registered |= line.kind == "client-version" && line.detail == "1004";
     EXPECT_TRUE(registered);
@@ -125,10 +131,10 @@ TEST_F(end_to_end, start_up_text_then_goodbye_and_both_exit_0) {
 }
 
 TEST_F(end_to_end, the_second_window_class_serves_as_well) {
-    start_simulator("", "FS98MAIN");
+    start_simulator(quit_at(5), "FS98MAIN");
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(simulator_exit(), 0);
-    EXPECT_EQ(texts_of(record()).size(), 2u);
+    EXPECT_EQ(texts_of(record()).size(), 3u);
 }
 
 TEST_F(end_to_end, no_simulator_gives_one_box_and_exit_0) {
@@ -140,12 +146,12 @@ TEST_F(end_to_end, no_simulator_gives_one_box_and_exit_0) {
 }
 
 TEST_F(end_to_end, paused_at_start_waits_for_three_sim_seconds_after_the_un_pause) {
-    start_simulator("paused yes\ntime 12:00:00\nclock lock-step 0.1\nat 2 unpause\n");
+    start_simulator("paused yes\ntime 12:00:00\nclock lock-step 0.1\nat 2 unpause\n" + quit_at(10));
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(simulator_exit(), 0);
     auto r = record();
     auto texts = texts_of(r);
-    ASSERT_EQ(texts.size(), 3u);
+    ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts[0].detail, "5 s: Please un-pause Flight Simulator for initialization to complete.");
     EXPECT_EQ(texts[1].detail, "10 s: Skarvo 2004 - version 3.2.  Initialization complete.");
     double unpaused_at = -1;
@@ -167,18 +173,18 @@ TEST_F(end_to_end, a_simulator_vanishing_mid_session_ends_the_program_with_0) {
 
 TEST_F(end_to_end, a_missing_settings_file_gives_one_box_and_a_flight_with_the_defaults) {
     fs::remove(work / "skv.ini");
-    start_simulator("");
+    start_simulator(quit_at(5));
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(simulator_exit(), 0);
     EXPECT_EQ(program_errors(),
               "[message box] 'skv.ini' file error...\nFile does not exist.\n\nUsing default settings.\n[end]\n");
-    EXPECT_EQ(texts_of(record()).size(), 2u);
+    EXPECT_EQ(texts_of(record()).size(), 3u);
 }
 
 TEST_F(end_to_end, a_faulty_settings_file_shows_its_boxes_in_file_order_and_the_flight_goes_on) {
     change_settings("Weak surface layer height: 1000", "Weak surface layer height: 5000");
     change_settings("Thermal duration from 15 to 25", "Thermal duration from 5 to 20");
-    start_simulator("");
+    start_simulator(quit_at(5));
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(simulator_exit(), 0);
     EXPECT_EQ(program_errors(),
@@ -186,7 +192,7 @@ TEST_F(end_to_end, a_faulty_settings_file_shows_its_boxes_in_file_order_and_the_
               "Illegal value (5000) for 'Weak Surface Layer Height'.\nUsing default value of 1000.\n[end]\n"
               "[message box] 'skv.ini' error...\n"
               "Minimum 'Thermal Duration' cannot be less than 10 minutes.\n\nchanging range to 15-25 minutes\n[end]\n");
-    EXPECT_EQ(texts_of(record()).size(), 2u);
+    EXPECT_EQ(texts_of(record()).size(), 3u);
 }
 
 TEST_F(end_to_end, multi_player_mode_without_its_file_ends_before_any_link_traffic) {

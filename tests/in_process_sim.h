@@ -33,9 +33,10 @@ protected:
     }
 
     // Loads the scenario text into the world (before the server starts).
+    // The aircraft holds its altitude unless the scenario says "climb on".
     void load_scenario(const std::string& text) {
         std::string error;
-        ASSERT_TRUE(sim::load_scenario_text(text, &error)) << error;
+        ASSERT_TRUE(sim::load_scenario_text("climb off\n" + text, &error)) << error;
     }
 
     // The server lives on a thread of its own: on Windows its window

@@ -215,6 +215,10 @@ TEST_F(link_test, failed_sends_are_retried_nine_times) {
         std::int32_t code;
     } outcomes[] = {{error_timeout, link_send_failed}, {error_invalid_window_handle, link_send_failed}, {0, link_timed_out}};
     for (auto o : outcomes) {
+        platform_calls.send_message = platform_system_calls().send_message;
+        link_close();
+        open_checked_link();
+        platform_calls.send_message = failing_send;
         sends = sleeps = 0;
         failures_left = 100;
         failure_error = o.error;
@@ -228,6 +232,11 @@ TEST_F(link_test, failed_sends_are_retried_nine_times) {
         // The batch is gone with the failure.
         EXPECT_FALSE(link_process(&result));
         EXPECT_EQ(result, link_nothing_queued);
+        // After code 12 the server is taken to have gone: no more waiting.
+        link_read(off_altitude.offset, 4, &value, &result);
+        EXPECT_FALSE(link_process(&result));
+        EXPECT_EQ(result, o.code);
+        EXPECT_EQ(sends, o.code == link_send_failed ? 9 : 18);
     }
 }
 

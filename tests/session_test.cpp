@@ -5,6 +5,7 @@
 #include "config/rounding.h"
 #include "config/settings.h"
 #include "platform/platform.h"
+#include "driver/messages.h"
 #include "driver/session.h"
 #include "simlink/aircraft.h"
 #include "simlink/link.h"

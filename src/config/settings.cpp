@@ -11,7 +11,7 @@
 #include "config/rounding.h"
 #include "config/tool_settings.h"
 #include "config/word_stream.h"
-#include "driver/session.h"
+#include "driver/messages.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
 

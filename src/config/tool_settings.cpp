@@ -2,7 +2,7 @@
 
 #include "config/rounding.h"
 #include "config/settings.h"
-#include "driver/session.h"
+#include "driver/messages.h"
 #include "multiplayer/create_multi_file.h"
 #include "terrain/slope_import.h"
 #include "terrain/terrain_scan.h"

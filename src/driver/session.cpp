@@ -4,7 +4,9 @@
 #include "config/rounding.h"
 #include "config/settings.h"
 #include "driver/main_loop.h"
-#include "driver/sim_messages.h"
+#include "driver/hot_keys.h"
+#include "driver/messages.h"
+#include "driver/vertical_air.h"
 #include "multiplayer/multi_file.h"
 #include "platform/platform.h"
 #include "simlink/aircraft.h"
@@ -17,14 +19,10 @@
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
 
-#include <cstdarg>
-#include <cstdio>
 
 std::int32_t running = 1;
-char message_text[message_text_size];
 track_fix track_fix_1{};
 track_fix track_fix_2{};
-std::uint32_t scenery_lift_time = 0;
 
 namespace {
 
@@ -100,29 +98,6 @@ void shut_down() {
 
 }  // namespace
 
-namespace {
-void format_arguments(const char* format, va_list arguments) {
-    std::vsnprintf(message_text, sizeof message_text, format, arguments);
-}
-}  // namespace
-
-void format_message(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    format_arguments(format, arguments);
-    va_end(arguments);
-}
-
-void show_message_box(const char* caption) { message_box(message_text, caption); }
-
-void show_box(const char* caption, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    format_arguments(format, arguments);
-    va_end(arguments);
-    message_box(message_text, caption);
-}
-
 bool open_simulator_link() {
     if (link_open(0, &link_result)) return true;
     show_box("Skarvo: Failed to open link to FSUIPC.", "%s", link_result_text(link_result));
@@ -156,8 +131,8 @@ std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud
     return a < lift_ceiling ? a : lift_ceiling;
 }
 
-// Start-up of a flying session, in its order. The multi-player header and
-// thermals and the hot keys take their places here as they are built.
+// Start-up of a flying session, in its order. The multi-player header takes
+// its place here with the shared file.
 void initialise_session() {
     import_slope_data();
     if (program_mode == 2) {
@@ -175,10 +150,13 @@ void initialise_session() {
             derive_thermal_parameters();
             if (program_mode == 0)
                 for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
+            else
+                load_multiplayer_thermals(time_of_day_factor());
             if (house_count > 0) {
                 init_house_thermals(time_of_day_factor());
                 for (int j = 0; j < house_count; ++j) lean_house(j);
             }
+            register_hot_keys();
             show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
         }
     }
@@ -204,6 +182,7 @@ int run_program() {
 void reset_session() {
     running = 1;
     track_fix_1 = track_fix_2 = {};
-    scenery_lift_time = 0;
     message_text[0] = '\0';
+    reset_hot_keys();
+    reset_vertical_air();
 }

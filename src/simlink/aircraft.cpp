@@ -40,3 +40,11 @@ std::uint32_t sim_clock_seconds() {
         last_clock_seconds = static_cast<std::uint32_t>(time_of_day[0] * 3600 + time_of_day[1] * 60 + time_of_day[2]);
     return last_clock_seconds;
 }
+
+void read_time_of_day(std::uint32_t* seconds, std::int32_t* minute) {
+    signed char time_of_day[3] = {};
+    link_read(off_time_of_day.offset, 3, time_of_day, &link_result);
+    if (!link_process(&link_result)) return;
+    *seconds = static_cast<std::uint32_t>(time_of_day[0] * 3600 + time_of_day[1] * 60 + time_of_day[2]);
+    *minute = time_of_day[0] * 60 + time_of_day[1];
+}

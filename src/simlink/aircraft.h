@@ -24,3 +24,7 @@ void read_aircraft_position();
 // The simulator's local time of day in seconds since midnight (0..86399);
 // the previous value when the read fails.
 std::uint32_t sim_clock_seconds();
+
+// The simulator's local time of day read once: seconds since midnight and
+// hour x 60 + minute. Both keep their values when the read fails.
+void read_time_of_day(std::uint32_t* seconds, std::int32_t* minute);

@@ -32,6 +32,7 @@ struct client_state {
     unsigned char* view;        // start of the shared area
     std::uint32_t cursor;       // where the next request goes, from the view
     bool second_class;          // window found under "FS98MAIN"
+    bool server_gone;           // every send of a batch failed: the server has gone
 };
 client_state client{};
 std::uint32_t open_counter = 0;  // never reset: each open names a new area
@@ -210,6 +211,7 @@ void link_close() {
     client.view = nullptr;
     if (client.mapping) close_mapping(client.mapping);
     client.mapping = 0;
+    client.server_gone = false;
     start_new_batch();
 }
 
@@ -244,11 +246,19 @@ bool link_process(std::int32_t* result) {
     if (client.cursor == 0) return fail(result, link_nothing_queued);
     put_word(client.cursor, 0);
     client.cursor = 0;
+    // A server that failed every send of a batch is not waited for again:
+    // the batches after it fail at once, so that a session whose simulator
+    // has gone ends within one batch's retries.
+    if (client.server_gone) {
+        destination_count = 0;
+        return fail(result, link_send_failed);
+    }
     std::int32_t answer = 0;
     bool sent = send_batch(&answer);
     if (!sent) {
         destination_count = 0;
-        return fail(result, last_error() == 0 ? link_timed_out : link_send_failed);
+        client.server_gone = last_error() != 0;
+        return fail(result, client.server_gone ? link_send_failed : link_timed_out);
     }
     if (answer != 1) {
         destination_count = 0;
