@@ -24,9 +24,29 @@ program_exit=0
 sim_exit=0
 wait "$sim" || sim_exit=$?
 
+record="$flight/record.tsv"
 echo
-echo "The flight's record ($(wc -l <"$flight/record.tsv") events):"
-cat "$flight/record.tsv"
+echo "The flight's record, without its writes of vertical air ($(wc -l <"$record") events in all):"
+awk -F'\t' '$3 != "vas"' "$record"
+echo
+echo "Summary:"
+awk -F'\t' '
+  $3 == "vas" {
+    split($4, w, " "); v = w[1] + 0; alt = w[4] + 0
+    writes++
+    if (writes == 1 || v > strongest) strongest = v
+    if (writes == 1 || alt < lowest) { lowest = alt; gained_from = alt }
+    if (alt - gained_from > gained) gained = alt - gained_from
+    if (writes == 1) first = alt
+    last = alt
+  }
+  $3 == "text" { texts++ }
+  END {
+    printf "  writes of vertical air:  %d\n", writes
+    printf "  strongest value written: %.2f m/s\n", strongest
+    printf "  height gained in climbs: %d m (from %d m at the first write to %d m at the last)\n", gained, first, last
+    printf "  texts shown:             %d\n", texts
+  }' "$record"
 echo
 echo "skarvo exited with $program_exit, skarvo-sim with $sim_exit."
 [[ $program_exit -eq 0 && $sim_exit -eq 0 ]]

@@ -119,8 +119,8 @@ void show_text() {
 void take_vertical_air_speed() {
     world.vertical_air_speed = get<double>(at_vertical_air_write);
     ++world.vertical_air_writes;
-    char value[32];
-    std::snprintf(value, sizeof value, "%.4f", world.vertical_air_speed);
+    char value[48];
+    std::snprintf(value, sizeof value, "%.4f m/s at %.0f m", world.vertical_air_speed, world.altitude_m);
     report("vas", value, false);
 }
 
