@@ -1,0 +1,305 @@
+// Flying against the stand-in simulator in-process: the lift a pilot feels
+// inside and outside thermals, the vertical air output, the main loop's
+// housekeeping, the hot keys and the quit gesture, and the finder's texts.
+#include "in_process_sim.h"
+#include "settings_support.h"
+
+#include "config/settings.h"
+#include "driver/hot_keys.h"
+#include "driver/main_loop.h"
+#include "driver/session.h"
+#include "driver/vertical_air.h"
+#include "recorder.h"
+#include "simlink/aircraft.h"
+#include "thermals/finder.h"
+#include "thermals/lift.h"
+#include "thermals/random.h"
+#include "thermals/thermal_state.h"
+
+#include <cstdlib>
+
+namespace {
+
+struct recorded {
+    double session_seconds;
+    std::string detail;
+};
+
+class flight_test : public in_process_sim {
+protected:
+    void SetUp() override {
+        in_process_sim::SetUp();
+        start_clean_settings();
+        sink_setting = 0;
+        weak_layer_height = 0;
+        thermal_strength = 2.0f;
+        seed_random(99);
+    }
+    void TearDown() override {
+        in_process_sim::TearDown();
+        sim::close_record();
+        stop_catching();
+        reset_settings();
+        reset_thermal_state();
+        reset_session();
+    }
+
+    // Opens the link to the scenario, recording it, and reads the position.
+    void fly(const std::string& scenario) {
+        ASSERT_TRUE(sim::open_record((ipc_dir + "/record.tsv").c_str()));
+        open_link("time 14:00:00\nposition 47.0 11.0\naltitude 1000\n" + scenario);
+        read_aircraft_position();
+    }
+
+    std::vector<recorded> record_of(const std::string& kind) {
+        std::vector<recorded> found;
+        std::istringstream in(read_file(ipc_dir + "/record.tsv"));
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string seconds, clock, k, detail;
+            std::getline(fields, seconds, '\t');
+            std::getline(fields, clock, '\t');
+            std::getline(fields, k, '\t');
+            std::getline(fields, detail);
+            if (k == kind) found.push_back({std::atof(seconds.c_str()), detail});
+        }
+        return found;
+    }
+    std::vector<double> writes() {
+        std::vector<double> values;
+        for (const auto& r : record_of("vas")) values.push_back(std::atof(r.detail.c_str()));
+        return values;
+    }
+    // The value written `seconds` after the first write.
+    double written_after(double seconds) {
+        auto all = record_of("vas");
+        for (const auto& r : all)
+            if (r.session_seconds >= all.front().session_seconds + seconds) return std::atof(r.detail.c_str());
+        return -999;
+    }
+    std::vector<std::string> texts() {
+        std::vector<std::string> shown;
+        for (const auto& r : record_of("text")) shown.push_back(r.detail.substr(r.detail.find(": ") + 2));
+        return shown;
+    }
+
+    // A thermal `north_miles` north of the aircraft, at full life.
+    active_thermal& place_active(int slot, double north_miles, float strength, float radius, std::int32_t top) {
+        active_thermal& t = active_thermals[slot];
+        t = active_thermal{};
+        t.lat_here = t.lat_ref = aircraft_latitude + north_miles / 3956.0;
+        t.lon_here = t.lon_ref = aircraft_longitude;
+        t.strength = strength;
+        t.radius = radius;
+        t.top = top;
+        t.ref_altitude = top - 143;
+        t.lifetime = 3000;
+        t.birth_time = sim_clock_seconds() - 1000;
+        return t;
+    }
+    // The aircraft in slot 0's thermal; the others a mile or more away.
+    active_thermal& inside_one(float strength, double off_centre_miles = 0.0, std::int32_t top = 3000) {
+        for (int slot = 1; slot < active_slots; ++slot) place_active(slot, 1.0 + 0.4 * slot, 1.0f, 0.2f, 3000);
+        return place_active(0, off_centre_miles, strength, 0.5f, top);
+    }
+};
+
+// ---- lift inside a thermal -------------------------------------------------
+
+struct lift_case {
+    const char* what;
+    double off_centre_miles;  // of a radius of 0.5
+    std::int32_t below_top;   // metres
+    std::int32_t born_ago;    // seconds; -1 for a full life
+    std::int32_t life_left;   // seconds; -1 for a full life
+    double expected;          // m/s, for strength 1
+};
+
+class lift_profile_test : public flight_test, public ::testing::WithParamInterface<lift_case> {};
+
+TEST_P(lift_profile_test, steady_lift_after_the_ramp) {
+    const lift_case& c = GetParam();
+    fly("at 12 move 46.9 11.0\n");
+    active_thermal& t = inside_one(1.0f, c.off_centre_miles, 1000 + c.below_top);
+    std::uint32_t now = sim_clock_seconds();
+    if (c.born_ago >= 0) t.birth_time = now - static_cast<std::uint32_t>(c.born_ago);
+    if (c.life_left != -1) t.birth_time = now + static_cast<std::uint32_t>(c.life_left) - t.lifetime;
+    thermal_pass();
+    EXPECT_NEAR(written_after(6.0), c.expected, 2e-4) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    flight, lift_profile_test,
+    ::testing::Values(lift_case{"centre", 0.0, 2000, -1, -1, 0.9045},
+                      lift_case{"sink ring at 0.8333 R", 0.41665, 2000, -1, -1, -0.0955},
+                      lift_case{"143 m below the top", 0.0, 143, -1, -1, 0.9045 * 1.001},
+                      lift_case{"1 m below the top", 0.0, 1, -1, -1, 0.9045 * 0.007},
+                      lift_case{"born 60 s ago", 0.0, 2000, 60, -1, 0.9045 * 0.5},
+                      lift_case{"30 s before its end", 0.0, 2000, -1, 30, 0.9045 * 0.25},
+                      lift_case{"life over, not yet renewed", 0.0, 2000, -1, -10, -0.9045 * 10 / 120}),
+    [](const ::testing::TestParamInfo<lift_case>& p) { return "case_" + std::to_string(p.index); });
+
+TEST_F(flight_test, inside_the_lift_ramps_by_a_tenth_and_outside_it_is_written_at_once) {
+    fly("at 15 move 46.9 11.0\n");
+    inside_one(3.0f);
+    thermal_pass();
+    std::vector<double> v = writes();
+    ASSERT_GT(v.size(), 30u);
+    for (int i = 0; i < 27; ++i) EXPECT_NEAR(v[i], 0.1 * (i + 1), 1e-4) << "write " << i;
+    EXPECT_NEAR(v[28], 0.9045 * 3, 2e-4);
+    EXPECT_EQ(v.back(), 0.0);  // out of the thermal: the sink of the moment, at once
+    EXPECT_LT(aircraft_latitude, 46.95 * 0.0175);
+}
+
+TEST_F(flight_test, widespread_sink_weakens_in_the_weak_layer_inside_and_after_the_thermal) {
+    sink_setting = 150;
+    sink_rate = -150 / 197.0f;
+    weak_layer_height = 1000;
+    fly("ground 500\nat 12 move 46.9 11.0\n");
+    inside_one(1.0f);
+    thermal_pass();
+    EXPECT_NEAR(written_after(6.0), 0.5 * (0.9045 + sink_rate), 2e-4);
+    EXPECT_NEAR(writes().back(), 0.5 * sink_rate, 1e-4);
+}
+
+TEST_F(flight_test, an_overlapping_thermal_adds_its_lift_up_to_the_cap) {
+    fly("at 25 move 46.9 11.0\n");
+    inside_one(2.0f);
+    place_active(3, 0.0, 2.0f, 0.5f, 3000);  // engaged as the second thermal at the fourth candidate step
+    thermal_pass();
+    EXPECT_NEAR(written_after(5.5), 1.809, 2e-4);
+    EXPECT_NEAR(written_after(20.0), 1.333 * 2.0, 2e-4);  // 2 x 1.809 capped at 1.333 x thermal_strength
+}
+
+TEST_F(flight_test, without_an_overlapping_thermal_strong_lift_is_not_capped) {
+    fly("at 25 move 46.9 11.0\n");
+    inside_one(4.0f);
+    thermal_pass();
+    EXPECT_NEAR(written_after(20.0), 0.9045 * 4, 2e-4);
+}
+
+// ---- the vertical air output ---------------------------------------------
+
+TEST_F(flight_test, the_inversion_layer_weakens_the_lift_towards_its_centre) {
+    inversion_strength = 0.3f;
+    inversion_half_thickness = 150;
+    inversion_altitude = 2000;
+    for (auto [altitude, factor] : {std::pair{2000, 0.7}, {2075, 0.85}, {1925, 0.85}, {2150, 1.0}, {1700, 1.0}}) {
+        aircraft_altitude = altitude;
+        EXPECT_NEAR(inversion_factor(), factor, 1e-6) << altitude;
+    }
+}
+
+TEST_F(flight_test, scenery_lift_skips_the_simulators_echo_for_two_seconds_and_is_not_rate_limited) {
+    scenery_lift_enabled = 1;
+    fly("clock lock-step 0.25\n");
+    scenery_lift_time = sim_clock_seconds();
+    for (int i = 0; i < 40; ++i) write_vertical_air_speed(1.5, 1);
+    auto all = record_of("vas");
+    ASSERT_FALSE(all.empty());
+    EXPECT_GE(all.front().session_seconds, 2.5);  // the simulator showed our 0.0 until then
+    EXPECT_EQ(std::atof(all.front().detail.c_str()), 1.5);  // in a thermal, but not ramped
+
+    link_close();
+    stop_server();
+    sim::close_record();
+    fly("clock lock-step 0.25\nscenery-lift 0.5\n");
+    write_vertical_air_speed(1.0, 1);
+    EXPECT_NEAR(last_vertical_air_speed, 1.5, 1e-9);  // the simulator's own 0.5 is added at once
+}
+
+// ---- the main loop's housekeeping ------------------------------------------
+
+class renewal_test : public flight_test, public ::testing::WithParamInterface<int> {};
+
+TEST_P(renewal_test, expired_thermals_are_renewed_at_the_fourth_tick_only) {
+    int quit_at = GetParam();
+    fly("at " + std::to_string(quit_at) + " key backspace\nat " + std::to_string(quit_at + 1) + " key f12\n");
+    register_hot_keys();
+    std::uint32_t expired_birth = sim_clock_seconds() - 3100;
+    for (int slot = 0; slot < active_slots; ++slot) place_active(slot, 1.0 + 0.3 * slot, 1.0f, 0.2f, 3000).birth_time = expired_birth;
+    main_loop();
+    int renewed = 0;
+    for (const auto& t : active_thermals) renewed += t.birth_time != expired_birth;
+    EXPECT_EQ(renewed, quit_at < 40 ? 0 : active_slots);
+    EXPECT_EQ(running, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(flight, renewal_test, ::testing::Values(33, 45));
+
+// ---- hot keys and quitting ---------------------------------------------------
+
+TEST_F(flight_test, with_three_free_slots_only_quit_confirm_and_w_are_registered) {
+    fly("hotkey-slots 3\n");
+    register_hot_keys();
+    EXPECT_EQ(hotkey_count, 3);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Skarvo 2004: WARNING");
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    EXPECT_TRUE(sim::press_hot_key(87));
+    EXPECT_FALSE(sim::press_hot_key(69));
+}
+
+TEST_F(flight_test, a_stray_f12_a_missed_window_and_then_the_quit_gesture) {
+    fly("at 3 key f12\nat 6 key backspace\nat 12.5 key f12\nat 20 key backspace\nat 21 key f12\n");
+    register_hot_keys();
+    main_loop();
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(texts(), (std::vector<std::string>{"To quit Skarvo 2004, press TAB-F12 now.", "Skarvo 2004 is still running.",
+                                                 "To quit Skarvo 2004, press TAB-F12 now."}));
+    EXPECT_EQ(writes().back(), 0.0);  // the ridge lift of the moment: none here
+    unsigned char slots[4 * hotkey_table_size];
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    sim::read_offsets(0x3210, sizeof slots, slots);
+    for (unsigned char b : slots) EXPECT_EQ(b, 0);
+}
+
+// ---- the thermal finder ------------------------------------------------------
+
+TEST_F(flight_test, finder_texts_at_their_edges) {
+    fly("");
+    place_active(4, 2.96, 2.0f, 0.5f, 3000);
+    thermal_finder(0, 4);
+    EXPECT_EQ(sim::world.last_text, "thermal is 3.0 mile(s) away, bearing 0");
+    place_active(4, 9.99, 2.0f, 0.5f, 3000);
+    thermal_finder(0, 4);
+    EXPECT_EQ(sim::world.last_text, "thermal is 10.0 mile(s) away, bearing 0");
+    place_active(3, 10.0, 2.0f, 0.5f, 3000);
+    thermal_finder(0, 3);
+    EXPECT_EQ(sim::world.last_text, "I don't see it...");
+
+    cheat_keys_option = 1;
+    place_active(4, 0.25, 2.0f, 0.5f, 900);
+    thermal_finder(0, 4);
+    EXPECT_EQ(sim::world.last_text, "Don't expect much thermal lift this high.");
+    place_active(4, 0.25, 2.0f, 0.5f, 3000);
+    thermal_finder(0, 4);
+    EXPECT_EQ(sim::world.last_text, "You're in it.  Now find the core.");
+
+    place_active(3, 1.0, 0.19f, 0.5f, 3000);
+    aircraft_latitude = 0.0;  // left as it is: a thermal too weak to see needs no position
+    thermal_finder(0, 3);
+    EXPECT_EQ(sim::world.last_text, "Don't expect much lift at this time of day.");
+    EXPECT_EQ(aircraft_latitude, 0.0);
+}
+
+TEST_F(flight_test, house_thermals_far_away_and_undefined) {
+    fly("");
+    house_count = 2;
+    house_thermal& h = house_thermals[1];
+    std::snprintf(h.name, sizeof h.name, "Nordkette");
+    h.lat_here = aircraft_latitude + 25.0 / 3956.0;
+    h.lon_here = aircraft_longitude;
+    h.strength = 2.0f;
+    h.radius = 0.5f;
+    h.top = 3000;
+    thermal_finder(2, 1);
+    EXPECT_EQ(sim::world.last_text, "Nordkette house thermal is 25.0 mile(s) away, bearing 0");
+    thermal_finder(3, 2);
+    EXPECT_EQ(sim::world.last_text, "this house thermal not defined in 'skv.ini'");
+    cheat_keys_option = 0;
+    thermal_finder(1, 0);
+    EXPECT_EQ(sim::world.last_text, "'Cheat keys' are disabled in skv.ini.");
+}
+
+}  // namespace
