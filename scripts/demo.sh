@@ -43,8 +43,10 @@ awk -F'\t' '
   $3 == "text" { texts++ }
   END {
     printf "  writes of vertical air:  %d\n", writes
-    printf "  strongest value written: %.2f m/s\n", strongest
-    printf "  height gained in climbs: %d m (from %d m at the first write to %d m at the last)\n", gained, first, last
+    if (writes > 0) {
+      printf "  strongest value written: %.2f m/s\n", strongest
+      printf "  height gained in climbs: %d m (from %d m at the first write to %d m at the last)\n", gained, first, last
+    }
     printf "  texts shown:             %d\n", texts
   }' "$record"
 echo
