@@ -9,6 +9,7 @@
 // size, so a change of the machine's pace during the run falls on both alike.
 #include "bench_posix.h"
 
+#include "link_round.h"
 #include "simlink/link.h"
 
 #include <algorithm>
@@ -19,22 +20,6 @@
 #include <vector>
 
 using namespace bench;
-
-namespace {
-
-bool link_round(int exchanges, std::vector<double>& samples) {
-    signed char time_of_day[3];
-    for (int i = 0; i < exchanges; ++i) {
-        auto start = clock_type::now();
-        link_read(0x0238, 3, time_of_day, &link_result);
-        link_process(&link_result);
-        samples.push_back(std::chrono::duration<double, std::micro>(clock_type::now() - start).count());
-        if (link_result != link_ok) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     int exchanges = argc > 1 ? std::atoi(argv[1]) : 20000;

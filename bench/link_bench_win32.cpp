@@ -8,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "link_round.h"
 #include "simlink/link.h"
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+using bench::link_round;
 
 namespace {
 
@@ -102,17 +105,6 @@ bool bare_round(HWND window, int exchanges, std::vector<double>& samples) {
     return true;
 }
 
-bool link_round(int exchanges, std::vector<double>& samples) {
-    signed char time_of_day[3];
-    for (int i = 0; i < exchanges; ++i) {
-        auto t0 = clock_type::now();
-        link_read(0x0238, 3, time_of_day, &link_result);
-        link_process(&link_result);
-        samples.push_back(std::chrono::duration<double, std::micro>(clock_type::now() - t0).count());
-        if (link_result != link_ok) return false;
-    }
-    return true;
-}
 
 }  // namespace
 

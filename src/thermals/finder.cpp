@@ -51,12 +51,15 @@ const char* weak_active_text() {
     return "If there's a thermal nearby, it must be too weak to see.";
 }
 
-bool close_in(const miles_and_tenths& m, const target& t) {
-    return cheat_keys_option == 1 && m.miles < inside_share_of_radius * t.radius;
-}
-
-const char* inside_text(const target& t) {
-    return aircraft_altitude < t.top ? "You're in it.  Now find the core." : too_high;
+// Reads the aircraft's position and measures the way to the target. True
+// when the option to tell "You're in it" applies, and its text is shown.
+bool shown_close(const target& t, miles_and_tenths* m, int* bearing) {
+    read_aircraft_position();
+    *m = measure(t);
+    *bearing = bearing_degrees(aircraft_latitude, aircraft_longitude, t.lat, t.lon);
+    if (cheat_keys_option != 1 || m->miles >= inside_share_of_radius * t.radius) return false;
+    show_sim_message(aircraft_altitude < t.top ? "You're in it.  Now find the core." : too_high, 5);
+    return true;
 }
 
 void find_active(int slot) {
@@ -66,12 +69,10 @@ void find_active(int slot) {
         return;
     }
     target t{a.lat_here, a.lon_here, a.radius, a.top};
-    read_aircraft_position();
-    miles_and_tenths m = measure(t);
-    int bearing = bearing_degrees(aircraft_latitude, aircraft_longitude, t.lat, t.lon);
-    if (close_in(m, t))
-        show_sim_message(inside_text(t), 5);
-    else if (aircraft_altitude >= t.top)
+    miles_and_tenths m{};
+    int bearing = 0;
+    if (shown_close(t, &m, &bearing)) return;
+    if (aircraft_altitude >= t.top)
         show_sim_message(too_high, 5);
     else if (m.miles >= farthest_active_miles)
         show_sim_message("I don't see it...", 5);
@@ -81,6 +82,7 @@ void find_active(int slot) {
     }
 }
 
+// House thermals are reported however far away they are.
 void find_house(int slot) {
     if (slot + 1 > house_count) {
         show_sim_message(program_mode == 1 ? "House thermals are not available in multi-player mode"
@@ -94,16 +96,15 @@ void find_house(int slot) {
         return;
     }
     target t{h.lat_here, h.lon_here, h.radius, h.top};
-    read_aircraft_position();
-    miles_and_tenths m = measure(t);
-    int bearing = bearing_degrees(aircraft_latitude, aircraft_longitude, t.lat, t.lon);
-    if (close_in(m, t))
-        show_sim_message(inside_text(t), 5);
-    else if (aircraft_altitude < t.top) {
-        format_message("%s house thermal is %d.%d mile(s) away, bearing %d", h.name, m.whole, m.tenths, bearing);
-        show_sim_message(message_text, 5);
-    } else
+    miles_and_tenths m{};
+    int bearing = 0;
+    if (shown_close(t, &m, &bearing)) return;
+    if (aircraft_altitude >= t.top) {
         show_sim_message(too_high, 5);
+        return;
+    }
+    format_message("%s house thermal is %d.%d mile(s) away, bearing %d", h.name, m.whole, m.tenths, bearing);
+    show_sim_message(message_text, 5);
 }
 
 }  // namespace
