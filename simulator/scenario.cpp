@@ -14,7 +14,7 @@ namespace sim {
 
 namespace {
 
-enum class action { pause, unpause, wind, clock, move, key, scenery_lift, stop };
+enum class action { pause, unpause, wind, clock, move, key, scenery_lift, answer_delay, stop };
 
 struct event {
     double at;
@@ -56,6 +56,12 @@ void expect(const words& w, std::size_t from, std::size_t to) {
                           (to > from ? " to " + std::to_string(to - 1) : std::string()) + " values"};
 }
 
+double delay_ms(const std::string& word) {
+    double delay = number(word);
+    if (delay < 0 || delay > 60000) throw parse_error{"the answer delay is 0..60000 milliseconds"};
+    return delay;
+}
+
 int key_code(const std::string& word) {
     static const struct {
         const char* name;
@@ -89,6 +95,9 @@ event parse_event(const words& w) {
     } else if (name == "scenery-lift") {
         expect(rest, 2, 2);
         e = {e.at, action::scenery_lift, number(rest[1]), 0, 0, false};
+    } else if (name == "answer-delay") {
+        expect(rest, 2, 2);
+        e = {e.at, action::answer_delay, delay_ms(rest[1]), 0, 0, false};
     } else if (name == "key") {
         expect(rest, 2, 2);
         e = {e.at, action::key, static_cast<double>(key_code(rest[1])), 0, 0, false};
@@ -169,9 +178,7 @@ void apply_setting(const words& w) {
     else if (key == "sim-version") { expect(w, 2, 2); world.sim_version = static_cast<std::uint16_t>(number(w[1])); }
     else if (key == "answer-delay") {
         expect(w, 2, 2);
-        double delay = number(w[1]);
-        if (delay < 0 || delay > 60000) throw parse_error{"the answer delay is 0..60000 milliseconds"};
-        world.answer_delay_ms = static_cast<std::uint32_t>(delay);
+        world.answer_delay_ms = static_cast<std::uint32_t>(delay_ms(w[1]));
     }
     else throw parse_error{"unknown statement \"" + key + "\""};
 }
@@ -224,6 +231,10 @@ void run(const event& e) {
     case action::scenery_lift:
         world.scenery_lift_mps = e.a;
         report("scenery-lift", std::to_string(e.a) + " m/s");
+        break;
+    case action::answer_delay:
+        world.answer_delay_ms = static_cast<std::uint32_t>(e.a);
+        report("answer-delay", std::to_string(world.answer_delay_ms) + " ms");
         break;
     case action::stop:
         stopped = true;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -168,6 +169,17 @@ TEST_F(end_to_end, a_simulator_vanishing_mid_session_ends_the_program_with_0) {
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(simulator_exit(), 0);
     EXPECT_EQ(texts_of(record()).size(), 1u);
+    EXPECT_EQ(program_errors(), "");
+}
+
+TEST_F(end_to_end, a_climb_in_a_house_thermal_ends_when_the_simulator_vanishes) {
+    start_simulator("time 13:30:00\nposition 47.3071 11.3789\naltitude 2000\nground 580\nclouds 2400 9\nat 30 stop\n");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(simulator_exit(), 0);
+    double strongest = 0;
+    for (const auto& line : record())
+        if (line.kind == "vas") strongest = std::max(strongest, std::atof(line.detail.c_str()));
+    EXPECT_GT(strongest, 1.0);  // the Nordkette house thermal of the shipped settings
     EXPECT_EQ(program_errors(), "");
 }
 

@@ -12,10 +12,14 @@
 #include "recorder.h"
 #include "simlink/aircraft.h"
 #include "thermals/finder.h"
+#include "thermals/generation.h"
 #include "thermals/lift.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -255,6 +259,31 @@ TEST_F(flight_test, a_stray_f12_a_missed_window_and_then_the_quit_gesture) {
 }
 
 // ---- the thermal finder ------------------------------------------------------
+
+// The pilot asks for slot 4, flies where the text says and climbs there.
+TEST_F(flight_test, a_thermal_found_with_the_finder_gives_a_climb) {
+    fly("climb on\nclouds 2500 9\nat 60 move 46.0 11.0\n");
+    lift_ceiling = 2500;
+    for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
+    thermal_finder(0, 4);
+    double miles = 0;
+    int bearing = -1;
+    ASSERT_EQ(std::sscanf(sim::world.last_text.c_str(), "thermal is %lf mile(s) away, bearing %d", &miles, &bearing), 2)
+        << sim::world.last_text;
+    double start_altitude;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        double b = bearing * 3.14159265358979 / 180;
+        sim::world.latitude_deg += miles * std::cos(b) / 3956 * 57.29578;
+        sim::world.longitude_deg += miles * std::sin(b) / (3956 * std::cos(47.0 / 57.29578)) * 57.29578;
+        start_altitude = sim::world.altitude_m;
+    }
+    thermal_pass();
+    double strongest = 0;
+    for (double v : writes()) strongest = std::max(strongest, v);
+    EXPECT_GT(strongest, 0.9045 * 0.89 * 2.0 * 0.5);  // at least half the weakest centre
+    EXPECT_GT(sim::world.altitude_m, start_altitude + 20);
+}
 
 TEST_F(flight_test, finder_texts_at_their_edges) {
     fly("");
