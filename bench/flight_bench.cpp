@@ -5,7 +5,10 @@
 // in the same run, divided by the exchanges per pass. A ratio of 1 means
 // the program adds nothing to its exchanges.
 //
-//   flight_bench [SIMULATED_SECONDS]
+//   flight_bench [--pilot] [SIMULATED_SECONDS]
+//
+// --pilot: the stand-in's glider and soaring pilot fly, asking the finder
+// as they go.
 #include "bench_posix.h"
 
 #include "config/settings.h"
@@ -92,7 +95,8 @@ void print(const char* what, const phase& p, double bare_per_second) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int seconds = argc > 1 ? std::atoi(argv[1]) : 3000;
+    bool pilot = argc > 1 && std::string(argv[1]) == "--pilot";
+    int seconds = argc > 1 + pilot ? std::atoi(argv[1 + pilot]) : 3000;
     char dir[] = "/tmp/skarvo-flight-bench-XXXXXX";
     if (!mkdtemp(dir)) return 1;
     setenv("FSUIPC_IPC_DIR", dir, 1);
@@ -100,7 +104,7 @@ int main(int argc, char** argv) {
     // Outside thermals until the quit gesture, then in a thermal until the
     // aircraft is moved out of it.
     std::ofstream(scenario) << "time 12:00:00\nposition 47.0 11.0\naltitude 1000\nground 500\nclimb off\n"
-                            << "clock lock-step 0.05\n"
+                            << "clock lock-step 0.05\n" << (pilot ? "pilot auto\nclouds 3000 9\n" : "")
                             << "at " << seconds << " key backspace\nat " << seconds + 1 << " key f12\n"
                             << "at " << 2 * seconds << " move 46.9 11.0\n";
 

@@ -2,7 +2,9 @@
 // batch with one small read), beside a bare round trip over the same kind
 // of socket with the same shared-memory touch, measured in the same run.
 //
-//   link_bench [EXCHANGES]
+//   link_bench [--pilot] [EXCHANGES]
+//
+// --pilot: the stand-in's glider and soaring pilot fly while it serves.
 //
 // Both servers run as processes of their own, as the simulator does, all on
 // the first core. The two kinds of exchange alternate in rounds of equal
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -22,14 +25,17 @@
 using namespace bench;
 
 int main(int argc, char** argv) {
-    int exchanges = argc > 1 ? std::atoi(argv[1]) : 20000;
+    bool pilot = argc > 1 && std::string(argv[1]) == "--pilot";
+    int exchanges = argc > 1 + pilot ? std::atoi(argv[1 + pilot]) : 20000;
     constexpr int rounds = 20;
     int per_round = std::max(1, exchanges / rounds);
     char dir[] = "/tmp/skarvo-bench-XXXXXX";
     if (!mkdtemp(dir)) return 1;
     setenv("FSUIPC_IPC_DIR", dir, 1);
 
-    pid_t simulator = start_simulator({"--wall-limit", "300"});
+    std::string scenario = std::string(dir) + "/bench.scn";
+    std::ofstream(scenario) << (pilot ? "pilot auto\nclouds 3000 9\n" : "");
+    pid_t simulator = start_simulator({"--scenario", scenario, "--wall-limit", "300"});
     bare_link bare;
     pin_to_first_core();
     if (!wait_for_socket(std::string(dir) + "/UIPCMAIN.sock") || !link_open(0, &link_result) || !open_bare(bare, dir)) {

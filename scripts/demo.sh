@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything and flies the demonstration: the stand-in simulator runs
-# a scenario (examples/demo.scn by default) and the program connects to it.
+# a scenario (examples/demo.scn by default: half an hour of soaring flown by
+# the stand-in's own pilot) and the program connects to it. The flight's IGC
+# log, its picture and the simulator's record go to a folder of their own.
 # Usage: scripts/demo.sh [SCENARIO]
+# SKARVO_CLOCK=N fixes the program's random seed (Linux), so that a flight
+# can be flown again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scenario=$(realpath "${1:-$root/examples/demo.scn}")
@@ -10,45 +14,39 @@ scenario=$(realpath "${1:-$root/examples/demo.scn}")
 cmake --preset default -S "$root" >/dev/null
 cmake --build "$root/build" >/dev/null
 
-flight=$(mktemp -d /tmp/skarvo-demo-XXXXXX)
-trap 'rm -rf "$flight"' EXIT
+flight=$(mktemp -d /tmp/skarvo-flight-XXXXXX)
 export FSUIPC_IPC_DIR="$flight/ipc"
+trap 'rm -rf "$FSUIPC_IPC_DIR"' EXIT
 cp "$root/build/bin/skv.ini" "$flight/"
 
-"$root/build/bin/skarvo-sim" --scenario "$scenario" --record "$flight/record.tsv" --wall-limit 120 &
+"$root/build/bin/skarvo-sim" --scenario "$scenario" --record "$flight/record.tsv" \
+  --igc "$flight/flight.igc" --map "$flight/flight.svg" --wall-limit 120 >"$flight/simulator.txt" &
 sim=$!
 for _ in $(seq 100); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.05; done
 
 program_exit=0
-(cd "$flight" && "$root/build/bin/skarvo" </dev/null) || program_exit=$?
+(cd "$flight" && "$root/build/bin/skarvo" </dev/null 2>"$flight/message-boxes.txt") || program_exit=$?
 sim_exit=0
 wait "$sim" || sim_exit=$?
 
 record="$flight/record.tsv"
+if grep -q '^The flight:' "$flight/simulator.txt"; then
+  sed -n '/^The flight:/,$p' "$flight/simulator.txt"
+else
+  echo "What the simulator showed:"
+  cat "$flight/simulator.txt"
+fi
 echo
-echo "The flight's record, without its writes of vertical air ($(wc -l <"$record") events in all):"
-awk -F'\t' '$3 != "vas"' "$record"
-echo
-echo "Summary:"
 awk -F'\t' '
-  $3 == "vas" {
-    split($4, w, " "); v = w[1] + 0; alt = w[4] + 0
-    writes++
-    if (writes == 1 || v > strongest) strongest = v
-    if (writes == 1 || alt < lowest) { lowest = alt; gained_from = alt }
-    if (alt - gained_from > gained) gained = alt - gained_from
-    if (writes == 1) first = alt
-    last = alt
-  }
-  $3 == "text" { texts++ }
+  $3 == "vas" { split($4, w, " "); v = w[1] + 0; writes++; if (writes == 1 || v > strongest) strongest = v }
   END {
-    printf "  writes of vertical air:  %d\n", writes
-    if (writes > 0) {
-      printf "  strongest value written: %.2f m/s\n", strongest
-      printf "  height gained in climbs: %d m (from %d m at the first write to %d m at the last)\n", gained, first, last
-    }
-    printf "  texts shown:             %d\n", texts
+    printf "Writes of vertical air: %d", writes
+    if (writes > 0) printf ", the strongest %.2f m/s", strongest
+    printf "\n"
   }' "$record"
+[[ -s "$flight/message-boxes.txt" ]] && { echo; echo "Message boxes:"; cat "$flight/message-boxes.txt"; }
 echo
+echo "The flight's files are in $flight:"
+echo "  flight.svg (map and barogram), flight.igc (IGC log), record.tsv (every event), simulator.txt"
 echo "skarvo exited with $program_exit, skarvo-sim with $sim_exit."
 [[ $program_exit -eq 0 && $sim_exit -eq 0 ]]

@@ -3,7 +3,7 @@
 # says which are missing. Usage: setup-deps.sh [--windows]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev librsvg2-bin)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64 wine wine64)
 fi

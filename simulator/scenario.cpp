@@ -1,9 +1,11 @@
 #include "scenario.h"
 
+#include "pilot.h"
 #include "recorder.h"
 #include "world.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -26,6 +28,7 @@ struct event {
 std::vector<event> events;
 std::size_t next_event = 0;
 bool stopped = false;
+bool pilot_asked = false;
 
 using words = std::vector<std::string>;
 
@@ -169,6 +172,29 @@ void apply_setting(const words& w) {
         world.free_hotkey_slots = static_cast<std::uint32_t>(free_slots);
         lay_out_hotkey_slots();
     }
+    else if (key == "polar") {
+        expect(w, 7, 7);
+        world.glider.shape = polar_through(number(w[1]), number(w[2]), number(w[3]), number(w[4]), number(w[5]), number(w[6]));
+        if (world.glider.shape.a <= 0) throw parse_error{"a polar must curve upwards (sink growing faster than speed)"};
+    }
+    else if (key == "controls") {
+        expect(w, 4, 4);
+        world.glider.flying = true;
+        world.glider.airspeed_mps = number(w[1]) / 3.6;
+        world.glider.heading_deg = number(w[2]);
+        world.glider.bank_deg = number(w[3]);
+        if (world.glider.airspeed_mps <= 0 || std::fabs(world.glider.bank_deg) > 60)
+            throw parse_error{"controls are an airspeed above 0 km/h, a heading and a bank of at most 60 degrees"};
+    }
+    else if (key == "pilot") {
+        expect(w, 2, 2);
+        if (w[1] != "auto") throw parse_error{"the pilot is \"auto\""};
+        pilot_asked = true;
+    }
+    else if (key == "task") {
+        if (w.size() < 3 || w.size() % 2 == 0) throw parse_error{"a task is pairs of LAT LON"};
+        for (std::size_t i = 1; i + 1 < w.size(); i += 2) add_turnpoint(number(w[i]), number(w[i + 1]));
+    }
     else if (key == "climb") { expect(w, 2, 2); world.climb = on_off(w[1]); }
     else if (key == "still-air-sink") { expect(w, 2, 2); world.still_air_sink_mps = number(w[1]); }
     else if (key == "scenery-lift") { expect(w, 2, 2); world.scenery_lift_mps = number(w[1]); }
@@ -250,6 +276,7 @@ bool load_scenario_text(const std::string& text, std::string* error) {
     events.clear();
     next_event = 0;
     stopped = false;
+    pilot_asked = false;
     std::istringstream in(text);
     int line_number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -267,6 +294,10 @@ bool load_scenario_text(const std::string& text, std::string* error) {
         }
     }
     std::stable_sort(events.begin(), events.end(), [](const event& x, const event& y) { return x.at < y.at; });
+    if (pilot_asked) {
+        if (!world.glider.flying) world.glider.heading_deg = world.track_deg;
+        start_pilot();
+    }
     return true;
 }
 

@@ -1,10 +1,13 @@
 // skarvo-sim: the stand-in flight simulator with its FSUIPC module.
 //
 //   skarvo-sim [--scenario FILE] [--class UIPCMAIN|FS98MAIN] [--record FILE]
-//              [--stay] [--wall-limit SECONDS] [--verbose]
+//              [--igc FILE] [--map FILE.svg] [--stay] [--wall-limit SECONDS] [--verbose]
 //
 // Serves until the scenario stops it, or (without --stay) until every client
 // that connected has left, or until the wall-clock limit (default 600 s).
+// Then it writes the flight's IGC log and picture when asked, and when the
+// glider flew, prints a summary of the flight.
+#include "flight_log.h"
 #include "recorder.h"
 #include "scenario.h"
 #include "server.h"
@@ -22,6 +25,8 @@ struct options {
     const char* scenario = nullptr;
     const char* window_class = "UIPCMAIN";
     const char* record = nullptr;
+    const char* igc = nullptr;
+    const char* map = nullptr;
     bool stay = false;
     bool verbose = false;
     double wall_limit_seconds = 600.0;
@@ -30,7 +35,7 @@ struct options {
 void usage() {
     std::fprintf(stderr,
                  "usage: skarvo-sim [--scenario FILE] [--class UIPCMAIN|FS98MAIN] [--record FILE]\n"
-                 "                  [--stay] [--wall-limit SECONDS] [--verbose]\n");
+                 "                  [--igc FILE] [--map FILE.svg] [--stay] [--wall-limit SECONDS] [--verbose]\n");
 }
 
 bool parse(int argc, char** argv, options* o) {
@@ -40,6 +45,8 @@ bool parse(int argc, char** argv, options* o) {
         if (a == "--scenario" && has_value) o->scenario = argv[++i];
         else if (a == "--class" && has_value) o->window_class = argv[++i];
         else if (a == "--record" && has_value) o->record = argv[++i];
+        else if (a == "--igc" && has_value) o->igc = argv[++i];
+        else if (a == "--map" && has_value) o->map = argv[++i];
         else if (a == "--wall-limit" && has_value) o->wall_limit_seconds = std::atof(argv[++i]);
         else if (a == "--stay") o->stay = true;
         else if (a == "--verbose") o->verbose = true;
@@ -67,6 +74,29 @@ bool finished(const options& o, std::chrono::steady_clock::time_point start) {
     return false;
 }
 
+bool write_text(const char* path, const std::string& text) {
+    std::FILE* file = std::fopen(path, "wb");
+    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file) ok = std::fclose(file) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "skarvo-sim: cannot write %s\n", path);
+    return ok;
+}
+
+// The IGC log and the picture when asked for, and the summary when the
+// glider flew.
+bool leave_flight_behind(const options& o) {
+    const sim::world_state& w = sim::world;
+    bool ok = true;
+    if (o.igc) ok = write_text(o.igc, sim::igc_text(sim::flight, w.year, w.month, w.day)) && ok;
+    if (o.map) ok = write_text(o.map, sim::svg_text(sim::flight)) && ok;
+    if (w.glider.flying) {
+        std::printf("\nThe flight:\n");
+        sim::print_summary(sim::flight, stdout);
+        std::fflush(stdout);
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +120,8 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     while (!finished(o, start)) sim::serve(20);
     sim::close_server();
+    bool written = leave_flight_behind(o);
     sim::report("exit", "simulator closed");
     sim::close_record();
-    return 0;
+    return written ? 0 : 1;
 }

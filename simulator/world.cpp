@@ -1,5 +1,7 @@
 #include "world.h"
 
+#include "flight_log.h"
+#include "pilot.h"
 #include "recorder.h"
 
 #include <chrono>
@@ -16,6 +18,7 @@ std::mutex world_mutex;
 namespace {
 
 unsigned char space[offset_space_bytes];
+double next_fix_at = 0;  // elapsed seconds of the next fix of the flight log
 
 constexpr double latitude_units_per_degree = 10001750.0 / 90.0;
 constexpr double longitude_units_per_degree = 4294967296.0 / 360.0;
@@ -113,6 +116,7 @@ void show_text() {
     std::uint16_t seconds = get<std::uint16_t>(at_message_seconds);
     world.last_text = text;
     ++world.texts_shown;
+    log_text(world.session_seconds, world.last_text);
     report("text", std::to_string(seconds) + " s: " + world.last_text);
 }
 
@@ -151,6 +155,9 @@ void take_client_version(std::uint32_t offset, std::uint32_t n, const unsigned c
 
 void reset_world() {
     world = world_state{};
+    reset_pilot();
+    reset_flight_log();
+    next_fix_at = 0;
     std::memset(space, 0, sizeof space);
     lay_out_hotkey_slots();
 }
@@ -168,21 +175,67 @@ void move_aircraft(double seconds) {
     world.longitude_deg += metres * std::sin(track) / (metres_per_degree * std::cos(world.latitude_deg * pi / 180.0));
 }
 
-}  // namespace
-
 void climb_or_sink(double seconds) {
     if (!world.climb) return;
     world.altitude_m += (world.vertical_air_speed + world.scenery_lift_mps + world.still_air_sink_mps) * seconds;
     if (world.altitude_m < world.ground_m) world.altitude_m = world.ground_m;
 }
 
+constexpr double metres_per_second_per_knot = 1852.0 / 3600;
+
+// One fixed step of the flight model: the air vector plus the wind moves
+// the glider; the vertical air less its sink lifts it.
+void glider_step(double dt) {
+    glider_state& g = world.glider;
+    g.heading_deg = std::fmod(g.heading_deg + turn_rate_deg(g.airspeed_mps, g.bank_deg) * dt + 360.0, 360.0);
+    double heading = g.heading_deg * pi / 180, wind_to = (world.wind_from_deg + 180) * pi / 180;
+    double wind = world.wind_knots * metres_per_second_per_knot;
+    double north = g.airspeed_mps * std::cos(heading) + wind * std::cos(wind_to);
+    double east = g.airspeed_mps * std::sin(heading) + wind * std::sin(wind_to);
+    world.ground_speed_mps = std::hypot(north, east);
+    world.track_deg = std::fmod(std::atan2(east, north) * 180 / pi + 360.0, 360.0);
+    world.latitude_deg += north * dt / metres_per_degree;
+    world.longitude_deg += east * dt / (metres_per_degree * std::cos(world.latitude_deg * pi / 180.0));
+    g.climb_mps = world.vertical_air_speed + world.scenery_lift_mps - turning_sink(g.shape, g.airspeed_mps, g.bank_deg);
+    world.altitude_m += g.climb_mps * dt;
+    if (world.altitude_m > world.ground_m) return;
+    world.altitude_m = world.ground_m;
+    g.landed = true;
+    g.climb_mps = world.ground_speed_mps = 0;
+    report("landed", "the glider is on the ground");
+}
+
+void fly_glider(double seconds) {
+    glider_state& g = world.glider;
+    g.time_left += seconds;
+    while (g.time_left >= glider_step_seconds && !g.landed) {
+        pilot_step(glider_step_seconds);
+        glider_step(glider_step_seconds);
+        g.time_left -= glider_step_seconds;
+    }
+}
+
+void log_fixes() {
+    if (world.elapsed_seconds < next_fix_at) return;
+    next_fix_at = std::floor(world.elapsed_seconds) + 1;
+    log_fix({world.session_seconds, world.time_of_day, world.latitude_deg, world.longitude_deg, world.altitude_m,
+             static_cast<double>(world.ground_m), world.vertical_air_speed, pilot_circling()});
+}
+
+}  // namespace
+
 void advance_clock(double seconds) {
     world.session_seconds += seconds;
     if (world.paused) return;
     world.elapsed_seconds += seconds;
     world.time_of_day = std::fmod(world.time_of_day + seconds, 86400.0);
-    move_aircraft(seconds);
-    climb_or_sink(seconds);
+    if (world.glider.flying) {
+        fly_glider(seconds);
+    } else {
+        move_aircraft(seconds);
+        climb_or_sink(seconds);
+    }
+    log_fixes();
 }
 
 namespace {

@@ -8,6 +8,8 @@
 // client's version) are taken back into the world as they land.
 #pragma once
 
+#include "glider.h"
+
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -35,6 +37,7 @@ struct world_state {
     double longitude_deg = 0.0;
     double altitude_m = 1000.0;
     double ground_speed_mps = 0.0;
+    glider_state glider;             // when flying, the flight model moves the aircraft
     bool climb = true;               // the altitude follows the vertical air
     double still_air_sink_mps = -0.7; // the aircraft's own sink in still air
     double track_deg = 0.0;
@@ -83,9 +86,10 @@ void tick_real_time();
 
 // Advances the clocks by `seconds` of simulated time (session time always,
 // the simulator's clocks only while not paused). While the simulator runs
-// the aircraft moves along its track at its ground speed and, unless its
-// climb is off, rises and sinks with the vertical air plus its own sink in
-// still air, never below the ground.
+// either the glider's flight model flies the aircraft in fixed steps, or the
+// aircraft moves along its track at its ground speed and, unless its climb
+// is off, rises and sinks with the vertical air plus its own sink in still
+// air, never below the ground. A fix goes to the flight log every second.
 void advance_clock(double seconds);
 
 // Copies the world's state into the offset space.

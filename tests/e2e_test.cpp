@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -181,6 +182,32 @@ TEST_F(end_to_end, a_climb_in_a_house_thermal_ends_when_the_simulator_vanishes) 
         if (line.kind == "vas") strongest = std::max(strongest, std::atof(line.detail.c_str()));
     EXPECT_GT(strongest, 1.0);  // the Nordkette house thermal of the shipped settings
     EXPECT_EQ(program_errors(), "");
+}
+
+// The stand-in's pilot asks the finder, glides to a thermal and climbs in
+// it. The program's random seed is fixed, so the flight is the same each time.
+TEST_F(end_to_end, the_soaring_pilot_finds_a_thermal_with_the_finder_and_climbs_300_m) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows build takes its seed from the real clock";
+#else
+    setenv("SKARVO_CLOCK", "2000", 1);
+    start_simulator("time 13:20:00\nposition 47.26 11.35\naltitude 1500\nground 580\nwind 250 6\n"
+                    "clouds 2400 9\nmotion 0 60\npilot auto\n" + quit_at(1500));
+    EXPECT_EQ(run_program(), 0);
+    unsetenv("SKARVO_CLOCK");
+    EXPECT_EQ(simulator_exit(), 0);
+    bool hinted = false;
+    double best_climb = 0;
+    for (const auto& line : record()) {
+        if (line.kind != "pilot") continue;
+        hinted |= line.detail.rfind("heading for a thermal", 0) == 0;
+        double metres = 0;
+        if (hinted && std::sscanf(line.detail.c_str(), "leaving (%*[^)]): climbed %lf m", &metres) == 1)
+            best_climb = std::max(best_climb, metres);
+    }
+    EXPECT_TRUE(hinted);
+    EXPECT_GE(best_climb, 300);
+#endif
 }
 
 TEST_F(end_to_end, a_missing_settings_file_gives_one_box_and_a_flight_with_the_defaults) {

@@ -1,0 +1,323 @@
+// The soaring pilot.
+//
+// Cruising, it asks the finder now and then (TAB-W, TAB-E, TAB-1..3) and
+// flies at best-glide speed toward the nearest thermal a text names (the
+// bearing is magnetic: the variation is added back), else along its task or
+// a search pattern. When the variometer shows lift it circles. After every
+// full circle it moves the circle toward where the climb was best (it flies
+// straight for a moment when heading that way), and it leaves near the cloud
+// base or when a circle's mean climb falls below a threshold.
+#include "pilot.h"
+
+#include "glider.h"
+#include "recorder.h"
+#include "world.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace sim {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+constexpr double metres_per_degree = 1852.0 * 60;
+constexpr double metres_per_mile = 1609.344;
+
+constexpr double ask_every_seconds = 15;
+constexpr double lift_to_circle_mps = 0.8;     // smoothed variometer
+constexpr double weakest_circle_mps = 0.3;     // a circle's mean climb below it: leave
+constexpr double below_cloud_base_m = 80;      // leave this far below the base
+constexpr double high_enough_m = 250;          // this near the base, go on along the task
+constexpr double circling_bank_deg = 40;
+constexpr double target_reached_m = 150;
+constexpr double avoid_radius_m = 900;         // around a thermal just left
+constexpr double avoid_seconds = 600;
+constexpr double search_leg_seconds = 150;
+constexpr std::uint8_t finder_keys[] = {87, 69, 49, 50, 51};  // W, E, 1, 2, 3
+
+enum class mode { cruise, circling, shifting };
+
+struct spot {
+    double lat = 0, lon = 0, until = -1;
+};
+
+struct circle_stats {
+    double turned_deg = 0, seconds = 0, climb_sum = 0;
+    double lat_sum = 0, lon_sum = 0;
+    int samples = 0;
+    double best_climb = -1e9, best_lat = 0, best_lon = 0;
+};
+
+struct pilot_state {
+    bool flying = false;
+    mode now = mode::cruise;
+    double clock = 0;             // seconds the pilot has flown
+    double vario = 0;             // smoothed climb
+    std::uint32_t texts_seen = 0;
+    double next_ask = 5;
+    std::size_t next_key = 0;
+    std::size_t last_key = 0;
+    bool key_useless[std::size(finder_keys)] = {};  // its answer said it is not available
+    bool has_target = false;
+    double target_lat = 0, target_lon = 0;
+    circle_stats circle;
+    double shift_heading = 0, shift_metres = 0, shift_left = 0;
+    bool shift_pending = false;
+    spot avoided[8];
+    std::size_t next_avoided = 0;
+    double search_heading = 0, search_leg_left = search_leg_seconds;
+    std::vector<spot> task;
+    std::size_t next_turnpoint = 0;
+    double climb_start_altitude = 0, climb_start_clock = 0;
+};
+
+pilot_state pilot;
+
+double east_metres(double lat_from, double lon_from, double lon_to) {
+    return (lon_to - lon_from) * metres_per_degree * std::cos(lat_from * pi / 180);
+}
+
+double distance_m(double lat1, double lon1, double lat2, double lon2) {
+    double north = (lat2 - lat1) * metres_per_degree, east = east_metres(lat1, lon1, lon2);
+    return std::sqrt(north * north + east * east);
+}
+
+double bearing_deg(double lat1, double lon1, double lat2, double lon2) {
+    double north = (lat2 - lat1) * metres_per_degree, east = east_metres(lat1, lon1, lon2);
+    double b = std::atan2(east, north) * 180 / pi;
+    return b < 0 ? b + 360 : b;
+}
+
+double angle_between(double a, double b) { return std::remainder(b - a, 360.0); }
+
+void move_point(double lat, double lon, double bearing, double metres, double* lat_out, double* lon_out) {
+    double b = bearing * pi / 180;
+    *lat_out = lat + metres * std::cos(b) / metres_per_degree;
+    *lon_out = lon + metres * std::sin(b) / (metres_per_degree * std::cos(lat * pi / 180));
+}
+
+bool avoided_here(double lat, double lon) {
+    for (const spot& s : pilot.avoided)
+        if (s.until > pilot.clock && distance_m(s.lat, s.lon, lat, lon) < avoid_radius_m) return true;
+    return false;
+}
+
+// A hint: the thermal lies `miles` away at the magnetic bearing.
+void take_hint(const finder_answer& a) {
+    double lat, lon;
+    double true_bearing = a.bearing + world.magnetic_variation_deg;
+    move_point(world.latitude_deg, world.longitude_deg, true_bearing, a.miles * metres_per_mile, &lat, &lon);
+    if (avoided_here(lat, lon)) return;
+    double here_to_new = distance_m(world.latitude_deg, world.longitude_deg, lat, lon);
+    if (pilot.has_target &&
+        distance_m(world.latitude_deg, world.longitude_deg, pilot.target_lat, pilot.target_lon) <= here_to_new)
+        return;
+    pilot.has_target = true;
+    pilot.target_lat = lat;
+    pilot.target_lon = lon;
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "heading for a thermal %.1f miles away, bearing %.0f true", a.miles,
+                  std::fmod(true_bearing + 360, 360));
+    report("pilot", detail, false);
+}
+
+void read_new_text() {
+    if (world.texts_shown == pilot.texts_seen) return;
+    pilot.texts_seen = world.texts_shown;
+    finder_answer a = parse_finder_text(world.last_text);
+    if (a.kind == finder_answer::hint) take_hint(a);
+    if (a.kind == finder_answer::not_available) pilot.key_useless[pilot.last_key] = true;
+}
+
+void ask_the_finder() {
+    if (pilot.clock < pilot.next_ask) return;
+    pilot.next_ask = pilot.clock + ask_every_seconds;
+    for (std::size_t tries = 0; tries < std::size(finder_keys); ++tries) {
+        std::size_t key = pilot.next_key++ % std::size(finder_keys);
+        if (pilot.key_useless[key]) continue;
+        pilot.last_key = key;
+        press_hot_key(finder_keys[key]);
+        return;
+    }
+}
+
+void steer_towards(double heading, double speed) {
+    glider_state& g = world.glider;
+    double error = angle_between(g.heading_deg, heading);
+    g.bank_deg = std::fmax(-30.0, std::fmin(30.0, error));
+    g.airspeed_mps = speed;
+}
+
+double cloud_base() { return world.cloud_altitude_m > 0 ? world.cloud_altitude_m : 1e9; }
+
+// High under the cloud base a pilot leaves the thermals be and goes on.
+bool looking_for_lift() { return world.altitude_m < cloud_base() - high_enough_m; }
+
+double cruise_heading(double seconds) {
+    double lat = world.latitude_deg, lon = world.longitude_deg;
+    if (pilot.has_target && looking_for_lift()) {
+        if (distance_m(lat, lon, pilot.target_lat, pilot.target_lon) > target_reached_m)
+            return bearing_deg(lat, lon, pilot.target_lat, pilot.target_lon);
+        pilot.has_target = false;  // nothing there: ask again
+        pilot.next_ask = pilot.clock;
+    }
+    while (pilot.next_turnpoint < pilot.task.size()) {
+        const spot& tp = pilot.task[pilot.next_turnpoint];
+        if (distance_m(lat, lon, tp.lat, tp.lon) > 500) return bearing_deg(lat, lon, tp.lat, tp.lon);
+        report("pilot", "turnpoint " + std::to_string(pilot.next_turnpoint + 1) + " reached", false);
+        ++pilot.next_turnpoint;
+    }
+    pilot.search_leg_left -= seconds;
+    if (pilot.search_leg_left <= 0) {
+        pilot.search_heading = std::fmod(pilot.search_heading + 90, 360);
+        pilot.search_leg_left = search_leg_seconds;
+    }
+    return pilot.search_heading;
+}
+
+void start_circling() {
+    pilot.now = mode::circling;
+    pilot.circle = circle_stats{};
+    pilot.shift_pending = false;
+    pilot.climb_start_altitude = world.altitude_m;
+    pilot.climb_start_clock = pilot.clock;
+    report("pilot", "circling in lift", false);
+}
+
+void leave_thermal(const char* why) {
+    spot& s = pilot.avoided[pilot.next_avoided++ % std::size(pilot.avoided)];
+    s = {world.latitude_deg, world.longitude_deg, pilot.clock + avoid_seconds};
+    pilot.now = mode::cruise;
+    pilot.has_target = false;
+    pilot.next_ask = pilot.clock;
+    double gained = world.altitude_m - pilot.climb_start_altitude;
+    double seconds = pilot.clock - pilot.climb_start_clock;
+    char detail[128];
+    std::snprintf(detail, sizeof detail, "leaving (%s): climbed %.0f m at %.1f m/s", why, gained,
+                  seconds > 0 ? gained / seconds : 0.0);
+    report("pilot", detail, false);
+}
+
+void cruise(double seconds) {
+    if (looking_for_lift()) ask_the_finder();
+    steer_towards(cruise_heading(seconds), best_glide_speed(world.glider.shape));
+    if (pilot.vario > lift_to_circle_mps && world.altitude_m < cloud_base() - below_cloud_base_m) start_circling();
+}
+
+// After a full circle: leave, or plan to move the circle toward its best lift.
+void end_of_circle() {
+    circle_stats& c = pilot.circle;
+    double mean = c.climb_sum / c.seconds;
+    if (world.altitude_m >= cloud_base() - below_cloud_base_m) return leave_thermal("cloud base");
+    if (mean < weakest_circle_mps) return leave_thermal("weak");
+    double centre_lat = c.lat_sum / c.samples, centre_lon = c.lon_sum / c.samples;
+    double offset = distance_m(centre_lat, centre_lon, c.best_lat, c.best_lon);
+    pilot.shift_pending = offset > 30;
+    pilot.shift_heading = bearing_deg(centre_lat, centre_lon, c.best_lat, c.best_lon);
+    pilot.shift_metres = std::fmin(offset, 200);
+    c = circle_stats{};
+}
+
+void circle(double seconds) {
+    glider_state& g = world.glider;
+    g.bank_deg = circling_bank_deg;
+    g.airspeed_mps = min_sink_speed(g.shape) * 1.15;
+    if (pilot.shift_pending && std::fabs(angle_between(g.heading_deg, pilot.shift_heading)) < 15) {
+        pilot.now = mode::shifting;
+        pilot.shift_pending = false;
+        pilot.shift_left = pilot.shift_metres / g.airspeed_mps;
+        return;
+    }
+    circle_stats& c = pilot.circle;
+    c.turned_deg += turn_rate_deg(g.airspeed_mps, g.bank_deg) * seconds;
+    c.seconds += seconds;
+    c.climb_sum += g.climb_mps * seconds;
+    c.lat_sum += world.latitude_deg;
+    c.lon_sum += world.longitude_deg;
+    ++c.samples;
+    if (g.climb_mps > c.best_climb) {
+        c.best_climb = g.climb_mps;
+        c.best_lat = world.latitude_deg;
+        c.best_lon = world.longitude_deg;
+    }
+    if (c.turned_deg >= 360) end_of_circle();
+}
+
+void shift(double seconds) {
+    steer_towards(pilot.shift_heading, world.glider.airspeed_mps);
+    world.glider.bank_deg = 0;
+    pilot.shift_left -= seconds;
+    if (pilot.shift_left <= 0) {
+        pilot.now = mode::circling;
+        pilot.circle = circle_stats{};
+    }
+}
+
+}  // namespace
+
+finder_answer parse_finder_text(const std::string& text) {
+    finder_answer a;
+    int whole = 0, tenths = 0, bearing = 0;
+    const char* house = " house thermal is ";
+    std::size_t at = text.find(house);
+    if (at != std::string::npos &&
+        std::sscanf(text.c_str() + at + std::strlen(house), "%d.%d mile(s) away, bearing %d", &whole, &tenths,
+                    &bearing) == 3) {
+        a.kind = finder_answer::hint;
+        a.name = text.substr(0, at);
+    } else if (std::sscanf(text.c_str(), "thermal is %d.%d mile(s) away, bearing %d", &whole, &tenths, &bearing) == 3) {
+        a.kind = finder_answer::hint;
+    } else if (text == "You're in it.  Now find the core.") {
+        a.kind = finder_answer::in_it;
+    } else if (text == "Don't expect much thermal lift this high.") {
+        a.kind = finder_answer::too_high;
+    } else if (text == "Don't expect much lift at this time of day." ||
+               text == "If there's a thermal nearby, it must be too weak to see." ||
+               text == "skv-multi.dat has no lift this early." || text == "skv-multi.dat has no lift this late.") {
+        a.kind = finder_answer::too_weak;
+    } else if (text == "I don't see it...") {
+        a.kind = finder_answer::out_of_sight;
+    } else if (text == "'Cheat keys' are disabled in skv.ini." ||
+               text == "this house thermal not defined in 'skv.ini'" ||
+               text == "House thermals are not available in multi-player mode") {
+        a.kind = finder_answer::not_available;
+    }
+    if (a.kind == finder_answer::hint) {
+        a.miles = whole + tenths / 10.0;
+        a.bearing = bearing;
+    }
+    return a;
+}
+
+void start_pilot() {
+    pilot.flying = true;
+    glider_state& g = world.glider;
+    g.flying = true;
+    g.airspeed_mps = best_glide_speed(g.shape);
+    pilot.search_heading = g.heading_deg;
+}
+
+bool pilot_flying() { return pilot.flying; }
+
+void add_turnpoint(double lat_deg, double lon_deg) { pilot.task.push_back({lat_deg, lon_deg, 0}); }
+
+void pilot_step(double seconds) {
+    if (!pilot.flying || world.glider.landed) return;
+    pilot.clock += seconds;
+    pilot.vario += (world.glider.climb_mps - pilot.vario) * seconds / 2.0;
+    read_new_text();
+    switch (pilot.now) {
+    case mode::cruise: cruise(seconds); break;
+    case mode::circling: circle(seconds); break;
+    case mode::shifting: shift(seconds); break;
+    }
+}
+
+bool pilot_circling() { return pilot.flying && pilot.now != mode::cruise; }
+
+void reset_pilot() { pilot = pilot_state{}; }
+
+}  // namespace sim

@@ -1,0 +1,37 @@
+// The soaring pilot of the stand-in: flies the glider as a pilot would,
+// with only what a pilot has in the simulator: the texts Skarvo shows, the
+// hot keys, the variometer, the compass, the cloud base in sight, and a
+// position to fly a task by.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// What a finder text tells the pilot.
+struct finder_answer {
+    enum kind_of_answer { not_finder, hint, in_it, too_high, too_weak, out_of_sight, not_available } kind = not_finder;
+    double miles = 0;  // hint: distance
+    int bearing = 0;   // hint: magnetic degrees
+    std::string name;  // hint of a house thermal: its name
+};
+
+finder_answer parse_finder_text(const std::string& text);
+
+// Hands the controls to the pilot.
+void start_pilot();
+bool pilot_flying();
+
+// A turnpoint of the task, flown between climbs in the order given.
+void add_turnpoint(double lat_deg, double lon_deg);
+
+// One step of the pilot's flying, before the glider's own step. Called with
+// the world locked.
+void pilot_step(double seconds);
+
+// Whether the pilot is circling in lift now.
+bool pilot_circling();
+
+void reset_pilot();
+
+}  // namespace sim
