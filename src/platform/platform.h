@@ -68,6 +68,11 @@ struct platform_call_table {
 
     // Seconds since 1970, for seeding the random generator.
     std::int64_t (*calendar_seconds)();
+
+    // Puts the file `from` in the place of `to` in one step, replacing what
+    // was there: after a crash or power loss `to` is either the old file or
+    // the whole new one. The new file's data reach the disk first.
+    bool (*replace_file)(const char* from, const char* to);
 };
 
 // The calls in force. Starts as the system's own; tests may swap entries.
@@ -97,3 +102,4 @@ inline void set_last_error(std::uint32_t error) { platform_calls.set_last_error(
 inline void sleep_ms(std::uint32_t milliseconds) { platform_calls.sleep_ms(milliseconds); }
 inline void message_box(const char* text, const char* caption) { platform_calls.message_box(text, caption); }
 inline std::int64_t calendar_seconds() { return platform_calls.calendar_seconds(); }
+inline bool replace_file(const char* from, const char* to) { return platform_calls.replace_file(from, to); }

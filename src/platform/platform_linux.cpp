@@ -344,11 +344,20 @@ std::int64_t linux_calendar_seconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+bool linux_replace_file(const char* from, const char* to) {
+    int fd = open(from, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced && rename(from, to) == 0;
+}
+
 const platform_call_table system_calls = {
     linux_find_window,  linux_forget_window,  linux_register_message, linux_add_atom,
     linux_delete_atom,  linux_create_mapping, linux_map_view,         linux_unmap_view,
     linux_close_mapping, linux_send_message,  linux_process_id,       linux_last_error,
     set_error,          linux_sleep_ms,       linux_message_box,      linux_calendar_seconds,
+    linux_replace_file,
 };
 
 }  // namespace

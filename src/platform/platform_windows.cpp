@@ -54,11 +54,16 @@ void win_message_box(const char* text, const char* caption) { MessageBoxA(nullpt
 
 std::int64_t win_calendar_seconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
+bool win_replace_file(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 const platform_call_table system_calls = {
     win_find_window,   win_forget_window,  win_register_message, win_add_atom,
     win_delete_atom,   win_create_mapping, win_map_view,         win_unmap_view,
     win_close_mapping, win_send_message,   win_process_id,       win_last_error,
     win_set_last_error, win_sleep_ms,      win_message_box,      win_calendar_seconds,
+    win_replace_file,
 };
 
 }  // namespace

@@ -1,7 +1,254 @@
+// The terrain scan. The area is widened by one grid step on every side, so
+// that every point of the area itself has its four neighbours; the points
+// are visited row by row, west to east and back, and their elevations go to
+// zig-zag.dat as visited, then to skv-elev.dat in grid order, from which the
+// slope of every inner point is computed.
 #include "terrain/terrain_scan.h"
 
+#include "config/rounding.h"
 #include "driver/messages.h"
+#include "driver/session.h"
+#include "simlink/link.h"
+#include "simlink/offsets.h"
+#include "terrain/slope_import.h"
 
-void make_topo(float, float, float, float, int, float) {
-    show_box("Skarvo 2004", "The terrain scan is not available in this build.");
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr float grid_step = 1.0f / 1200.0f;
+constexpr double degree_factor = 0.0174533;
+constexpr double step_length_m = 92.6;  // one grid step of 3 arc-seconds
+constexpr const char* zig_zag_file = "zig-zag.dat";
+constexpr const char* elevation_file = "skv-elev.dat";
+constexpr const char* slope_file = "skv-slope.dat";
+
+struct area {
+    float north, south, west, east;  // degrees
+    int rows, columns;
+};
+
+void write_position(const fsuipc_offset& low, const fsuipc_offset& high, double units) {
+    auto whole = static_cast<std::int32_t>(std::trunc(units));
+    auto fraction = static_cast<std::uint32_t>(std::fabs(units - whole) * 4294967296.0);
+    link_write(high.offset, high.bytes, &whole, &link_result);
+    link_write(low.offset, low.bytes, &fraction, &link_result);
+    link_process(&link_result);
+}
+
+void write_header(std::FILE* f, float north, float south, float west, float east, int rows, int columns) {
+    std::fprintf(f, "Northernmost Latitude: %3.4f\n", static_cast<double>(north));
+    std::fprintf(f, "Southernmost Latitude: %3.4f\n", static_cast<double>(south));
+    std::fprintf(f, "Westernmost Longitude: %3.4f\n", static_cast<double>(west));
+    std::fprintf(f, "Easternmost Longitude: %3.4f\n\n", static_cast<double>(east));
+    std::fprintf(f, "number of latitudes:   %d\n", rows);
+    std::fprintf(f, "number of longitudes:  %d\n\n", columns);
+}
+
+bool simulator_gone() { return link_result == link_send_failed; }
+
+double elapsed_now(double previous) {
+    double t = previous;
+    link_read(off_elapsed_seconds.offset, off_elapsed_seconds.bytes, &t, &link_result);
+    link_process(&link_result);
+    return t;
+}
+
+// Lets the simulator's time move on by `settle_seconds`. A read that fails
+// ends the wait: a simulator that does not answer never lets time pass.
+void settle(float settle_seconds) {
+    double t0 = elapsed_now(0.0);
+    if (link_result != link_ok) return;
+    double passed = 0.0;
+    while (passed < settle_seconds) {
+        double t = elapsed_now(t0);
+        if (link_result != link_ok) return;
+        passed = t - t0;
+    }
+}
+
+std::int16_t ground_here() {
+    std::int16_t ground = 0;
+    link_read(off_ground_elevation.offset, off_ground_elevation.bytes, &ground, &link_result);
+    link_process(&link_result);
+    return ground;
+}
+
+void show_progress(const area& a, int i, int j) {
+    std::uint32_t total = static_cast<std::uint32_t>(a.rows) * static_cast<std::uint32_t>(a.columns);
+    std::uint32_t done = static_cast<std::uint32_t>(i) * static_cast<std::uint32_t>(a.columns) + static_cast<std::uint32_t>(j) + 1;
+    format_message("Scan Progress: %d%c  Do not minimize FS during this scan!", static_cast<int>(done * 100 / total), '%');
+    show_sim_message(message_text, 0);
+}
+
+// The sampling pass. False when the simulator went away before the end.
+bool sample_area(const area& a, float settle_seconds, std::FILE* zig_zag) {
+    for (int i = 0; i < a.rows; ++i) {
+        set_aircraft_latitude(a.south + static_cast<float>(i) * grid_step);
+        for (int j = 0; j < a.columns; ++j) {
+            int column = i % 2 == 0 ? j : a.columns - 1 - j;
+            set_aircraft_longitude(a.west + static_cast<float>(column) * grid_step);
+            settle(settle_seconds);
+            std::fprintf(zig_zag, "%04d", ground_here());
+            show_progress(a, i, j);
+            if (simulator_gone()) return false;
+        }
+    }
+    return true;
+}
+
+// Reads the four-character elevation record at `at`; false when it cannot.
+bool read_record(std::FILE* f, long at, int* value) {
+    return std::fseek(f, at, SEEK_SET) == 0 && std::fscanf(f, "%4d", value) == 1;
+}
+
+// The zig-zag order back into grid order, row by row from west to east.
+void write_elevations_in_grid_order(const area& a, std::FILE* zig_zag, std::FILE* elevations) {
+    for (int k = 0; k < a.rows; ++k)
+        for (int l = 0; l < a.columns; ++l) {
+            long index = static_cast<long>(k) * a.columns + (k % 2 == 0 ? l : a.columns - 1 - l);
+            int value = 0;
+            if (std::fseek(zig_zag, 4 * index, SEEK_SET) != 0) {
+                show_box("'make_topo' function", "'fseek' returned an error");
+            } else if (std::fscanf(zig_zag, "%4d", &value) != 1) {
+                value = 0;
+                show_box("'make_topo' function", "'fscanf' returned an error");
+            }
+            std::fprintf(elevations, "%04d", value);
+        }
+}
+
+// Where the records start: after six lines of header and the blank lines
+// that follow, at the first character that is not white space.
+long data_start_of(std::FILE* f) {
+    int lines = 0, c;
+    bool line_has_text = false;
+    while (lines < 6 && (c = std::fgetc(f)) != EOF) {
+        if (c == '\n') {
+            lines += line_has_text;
+            line_has_text = false;
+        } else if (c != '\r' && c != ' ' && c != '\t') {
+            line_has_text = true;
+        }
+    }
+    while ((c = std::fgetc(f)) != EOF && (c == '\n' || c == '\r' || c == ' ' || c == '\t')) {
+    }
+    return c == EOF ? -1 : std::ftell(f) - 1;
+}
+
+void write_slopes(const area& a, std::FILE* elevations, long data_start, float northern_boundary, std::FILE* slopes) {
+    auto record = [&](int i, int j) {
+        int value = 0;
+        read_record(elevations, data_start + 4L * (static_cast<long>(i) * a.columns + j), &value);
+        return value;
+    };
+    for (int i = 1; i <= a.rows - 2; ++i)
+        for (int j = 1; j <= a.columns - 2; ++j) {
+            slope_codes s = slope_of(record(i + 1, j), record(i - 1, j), record(i, j + 1), record(i, j - 1), northern_boundary);
+            std::fprintf(slopes, "%x%x", static_cast<unsigned>(s.aspect), static_cast<unsigned>(s.slope));
+        }
+}
+
+area widened(float north, float south, float west, float east) {
+    const float to_degrees = 180.0f * (1.0f / 3.14159f);
+    area a{north * to_degrees + grid_step, south * to_degrees - grid_step, west * to_degrees - grid_step,
+           east * to_degrees + grid_step, 0, 0};
+    a.rows = round_half_away((a.north - a.south) * 1200.0f) + 1;
+    a.columns = round_half_away((a.east - a.west) * 1200.0f) + 1;
+    return a;
+}
+
+// The elevation file and then the slope data file; true when the slope
+// file went to "Import".
+bool write_files(const area& a, int keep_elevation_file) {
+    std::FILE* zig_zag = std::fopen(zig_zag_file, "rb");
+    std::FILE* elevations = std::fopen(elevation_file, "w");
+    if (zig_zag && elevations) {
+        write_header(elevations, a.north, a.south, a.west, a.east, a.rows, a.columns);
+        write_elevations_in_grid_order(a, zig_zag, elevations);
+    }
+    if (zig_zag) std::fclose(zig_zag);
+    std::remove(zig_zag_file);
+    if (elevations) std::fclose(elevations);
+
+    std::error_code error;
+    bool into_import = std::filesystem::is_directory(import_folder, error);
+    std::string slope_path = into_import ? std::string(import_folder) + "/" + slope_file : slope_file;
+    std::FILE* slopes = std::fopen(slope_path.c_str(), "w");
+    float north = snap_to_3_arcseconds(a.north - grid_step);
+    if (slopes) {
+        write_header(slopes, north, snap_to_3_arcseconds(a.south + grid_step), snap_to_3_arcseconds(a.west + grid_step),
+                     snap_to_3_arcseconds(a.east - grid_step), a.rows - 2, a.columns - 2);
+        elevations = std::fopen(elevation_file, "rb");
+        long start = elevations ? data_start_of(elevations) : -1;
+        if (start >= 0) write_slopes(a, elevations, start, north, slopes);
+        if (elevations) std::fclose(elevations);
+        std::fclose(slopes);
+    }
+    if (keep_elevation_file == 0) std::remove(elevation_file);
+    return into_import;
+}
+
+}  // namespace
+
+void set_aircraft_latitude(double degrees) {
+    write_position(off_latitude_low, off_latitude_high, degrees * 10001750.0 / 90.0);
+}
+
+void set_aircraft_longitude(double degrees) {
+    write_position(off_longitude_low, off_longitude_high, degrees * 4294967296.0 / 360.0);
+}
+
+slope_codes slope_of(int north, int south, int east, int west, float northern_boundary) {
+    auto dy = static_cast<std::int16_t>(south - north);
+    auto dx = static_cast<std::int16_t>(round_half_away((west - east) / std::cos(northern_boundary * degree_factor)));
+    if (dy == 0 && dx == 0) return {0, 0};
+    int alpha = round_half_away(std::atan2(static_cast<double>(dx), static_cast<double>(dy)) / degree_factor);
+    if (alpha < 0) alpha += 360;
+    std::int16_t m;
+    if (dy == 0) {
+        m = static_cast<std::int16_t>(std::abs(dx));
+    } else if (dx == 0) {
+        m = static_cast<std::int16_t>(std::abs(dy));
+    } else {
+        float q = static_cast<float>(alpha) / 90.0f - static_cast<float>(truncate_toward_zero(alpha / 90.0));
+        if (q > 0.5f) q = 1.0f - q;
+        float f = q + 0.6f + 1.0f;
+        m = static_cast<std::int16_t>(truncate_toward_zero(static_cast<float>(std::max(std::abs(dx), std::abs(dy))) * f));
+    }
+    int aspect = round_half_away(alpha / 22.5);
+    if (aspect == 16) aspect = 0;
+    int slope = round_half_away(std::atan2(static_cast<double>(m), step_length_m) / degree_factor / 6.0);
+    return {aspect, slope};
+}
+
+void make_topo(float north, float south, float west, float east, int keep_elevation_file, float settle_seconds) {
+    if (!open_simulator_link()) return;
+    area a = widened(north, south, west, east);
+    const std::int16_t slew_on = 1;
+    const std::int32_t scan_altitude = 6096;
+    link_write(off_slew_mode.offset, off_slew_mode.bytes, &slew_on, &link_result);
+    link_write(off_altitude.offset, off_altitude.bytes, &scan_altitude, &link_result);
+    link_process(&link_result);
+    std::FILE* zig_zag = std::fopen(zig_zag_file, "wb");
+    set_aircraft_latitude(a.south);
+    set_aircraft_longitude(a.west);
+    show_box("Moving to starting position...", "Click 'OK' when the plane's position has stabilized.");
+    bool complete = zig_zag && sample_area(a, settle_seconds, zig_zag);
+    if (zig_zag) std::fclose(zig_zag);
+    if (!complete) {
+        std::remove(zig_zag_file);
+        show_box("Skarvo 2004", "The terrain scan did not finish.\n\nThe SKV topo data file was not created.");
+        return;
+    }
+    show_sim_message("Scan Complete", 5);
+    bool into_import = write_files(a, keep_elevation_file);
+    show_box("Slope data file built.  Exiting...",
+             into_import ? "You will find it in your Skarvo 'Import' folder.\n\nFile name: 'skv-slope.dat'."
+                         : "You will find it in your Skarvo program folder.\n\nFile name: 'skv-slope.dat'.");
+    show_sim_message("Skarvo has exited.", 5);
 }
