@@ -2,6 +2,7 @@
 
 #include "pilot.h"
 #include "recorder.h"
+#include "terrain.h"
 #include "world.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ std::vector<event> events;
 std::size_t next_event = 0;
 bool stopped = false;
 bool pilot_asked = false;
+std::string scenario_folder;  // heights files are found beside the scenario
 
 using words = std::vector<std::string>;
 
@@ -195,6 +197,18 @@ void apply_setting(const words& w) {
         if (w.size() < 3 || w.size() % 2 == 0) throw parse_error{"a task is pairs of LAT LON"};
         for (std::size_t i = 1; i + 1 < w.size(); i += 2) add_turnpoint(number(w[i]), number(w[i + 1]));
     }
+    else if (key == "terrain") {
+        expect(w, 2, 2);
+        std::string path = w[1][0] == '/' || scenario_folder.empty() ? w[1] : scenario_folder + "/" + w[1];
+        std::string error;
+        if (!load_height_grid(path, &error)) throw parse_error{error};
+    }
+    else if (key == "ridge") {
+        expect(w, 7, 7);
+        double length = number(w[4]), height = number(w[5]), width = number(w[6]);
+        if (length < 0 || width <= 0) throw parse_error{"a ridge has a length of 0 m or more and a width above 0 m"};
+        add_ridge(number(w[1]), number(w[2]), number(w[3]), length, height, width);
+    }
     else if (key == "climb") { expect(w, 2, 2); world.climb = on_off(w[1]); }
     else if (key == "still-air-sink") { expect(w, 2, 2); world.still_air_sink_mps = number(w[1]); }
     else if (key == "scenery-lift") { expect(w, 2, 2); world.scenery_lift_mps = number(w[1]); }
@@ -302,6 +316,8 @@ bool load_scenario_text(const std::string& text, std::string* error) {
 }
 
 bool load_scenario_file(const char* path, std::string* error) {
+    std::string p = path;
+    scenario_folder = p.find('/') == std::string::npos ? "" : p.substr(0, p.rfind('/'));
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         *error = std::string("cannot open ") + path;
@@ -309,7 +325,9 @@ bool load_scenario_file(const char* path, std::string* error) {
     }
     std::ostringstream text;
     text << file.rdbuf();
-    if (!load_scenario_text(text.str(), error)) {
+    bool loaded = load_scenario_text(text.str(), error);
+    scenario_folder.clear();
+    if (!loaded) {
         *error = std::string(path) + ", " + *error;
         return false;
     }

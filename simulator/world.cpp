@@ -3,7 +3,9 @@
 #include "flight_log.h"
 #include "pilot.h"
 #include "recorder.h"
+#include "terrain.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -32,6 +34,7 @@ constexpr std::uint32_t at_elapsed = 0x0310;
 constexpr std::uint32_t at_latitude = 0x0560;
 constexpr std::uint32_t at_longitude = 0x0568;
 constexpr std::uint32_t at_altitude = 0x0574;
+constexpr std::uint32_t at_slew = 0x05DC;
 constexpr std::uint32_t at_ground = 0x0B4C;
 constexpr std::uint32_t at_wind_speed = 0x0E90;
 constexpr std::uint32_t at_wind_direction = 0x0E92;
@@ -141,6 +144,12 @@ void report_hotkey_slots(std::uint32_t offset, std::uint32_t n) {
     }
 }
 
+void take_slew() {
+    bool slew = get<std::uint16_t>(at_slew) != 0;
+    if (slew != world.slew) report("slew", slew ? "slew mode on" : "slew mode off");
+    world.slew = slew;
+}
+
 void take_client_version(std::uint32_t offset, std::uint32_t n, const unsigned char* bytes) {
     unsigned char id[2] = {static_cast<unsigned char>(world.client_version_id),
                            static_cast<unsigned char>(world.client_version_id >> 8)};
@@ -157,6 +166,7 @@ void reset_world() {
     world = world_state{};
     reset_pilot();
     reset_flight_log();
+    reset_terrain();
     next_fix_at = 0;
     std::memset(space, 0, sizeof space);
     lay_out_hotkey_slots();
@@ -178,7 +188,8 @@ void move_aircraft(double seconds) {
 void climb_or_sink(double seconds) {
     if (!world.climb) return;
     world.altitude_m += (world.vertical_air_speed + world.scenery_lift_mps + world.still_air_sink_mps) * seconds;
-    if (world.altitude_m < world.ground_m) world.altitude_m = world.ground_m;
+    double ground = ground_below_aircraft();
+    if (world.altitude_m < ground) world.altitude_m = ground;
 }
 
 constexpr double metres_per_second_per_knot = 1852.0 / 3600;
@@ -198,8 +209,9 @@ void glider_step(double dt) {
     world.longitude_deg += east * dt / (metres_per_degree * std::cos(world.latitude_deg * pi / 180.0));
     g.climb_mps = world.vertical_air_speed + world.scenery_lift_mps - turning_sink(g.shape, g.airspeed_mps, g.bank_deg);
     world.altitude_m += g.climb_mps * dt;
-    if (world.altitude_m > world.ground_m) return;
-    world.altitude_m = world.ground_m;
+    double ground = ground_below_aircraft();
+    if (world.altitude_m > ground) return;
+    world.altitude_m = ground;
     g.landed = true;
     g.climb_mps = world.ground_speed_mps = 0;
     report("landed", "the glider is on the ground");
@@ -219,7 +231,7 @@ void log_fixes() {
     if (world.elapsed_seconds < next_fix_at) return;
     next_fix_at = std::floor(world.elapsed_seconds) + 1;
     log_fix({world.session_seconds, world.time_of_day, world.latitude_deg, world.longitude_deg, world.altitude_m,
-             static_cast<double>(world.ground_m), world.vertical_air_speed, pilot_circling()});
+             ground_below_aircraft(), world.vertical_air_speed, pilot_circling()});
 }
 
 }  // namespace
@@ -229,6 +241,7 @@ void advance_clock(double seconds) {
     if (world.paused) return;
     world.elapsed_seconds += seconds;
     world.time_of_day = std::fmod(world.time_of_day + seconds, 86400.0);
+    if (world.slew) return;
     if (world.glider.flying) {
         fly_glider(seconds);
     } else {
@@ -261,6 +274,8 @@ void position_words(double units, std::uint32_t* low, std::int32_t* high) {
     *low = scaled >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(scaled);
 }
 
+double ground_below_aircraft() { return terrain_height(world.latitude_deg, world.longitude_deg, world.ground_m); }
+
 double units_of_words(std::uint32_t low, std::int32_t high) {
     double fraction = low / 4294967296.0;
     return high >= 1 ? high + fraction : high - fraction;
@@ -275,7 +290,7 @@ void publish_state() {
     put(at_magnetic_variation, angle16(world.magnetic_variation_deg));
     put(at_elapsed, world.elapsed_seconds);
     publish_position();
-    put(at_ground, world.ground_m);
+    put(at_ground, static_cast<std::int16_t>(std::lround(std::clamp(ground_below_aircraft(), -32768.0, 32767.0))));
     put(at_wind_speed, static_cast<std::int16_t>(std::lround(world.wind_knots)));
     put(at_wind_direction, angle16(world.wind_from_deg));
     put(at_wind_layer_top, world.wind_layer_top_m);
@@ -310,6 +325,7 @@ void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* b
     }
     if (overlaps(offset, n, at_latitude, at_altitude + 4 - at_latitude)) absorb_position();
     if (overlaps(offset, n, at_message_seconds, 2)) show_text();
+    if (overlaps(offset, n, at_slew, 2)) take_slew();
     if (overlaps(offset, n, at_vertical_air_write, 8)) take_vertical_air_speed();
     if (overlaps(offset, n, at_hotkey_slots, 4 * hotkey_slot_total)) report_hotkey_slots(offset, n);
 }

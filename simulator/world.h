@@ -41,7 +41,8 @@ struct world_state {
     bool climb = true;               // the altitude follows the vertical air
     double still_air_sink_mps = -0.7; // the aircraft's own sink in still air
     double track_deg = 0.0;
-    std::int16_t ground_m = 0;
+    std::int16_t ground_m = 0;       // the flat ground; terrain and ridges stand on it
+    bool slew = false;               // slew mode: the aircraft stays where it is put
 
     // Weather.
     double wind_from_deg = 0.0;     // true
@@ -110,6 +111,9 @@ void wait_answer_delay();
 
 // "hh:mm:ss" of the simulator's time of day.
 std::string clock_text();
+
+// Metres of ground below the aircraft.
+double ground_below_aircraft();
 
 // Position words as the simulator keeps them.
 void position_words(double units, std::uint32_t* low, std::int32_t* high);

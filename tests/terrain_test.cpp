@@ -1,0 +1,355 @@
+// Terrain and ridge lift: tile names, the ridge-lift table, the slope of a
+// point, the terrain scan's files byte for byte, and the import of slope
+// data files into tiles, merges and the archive. Each test works in a
+// folder of its own, as the program works in its own folder.
+#include "in_process_sim.h"
+#include "settings_support.h"
+
+#include "config/rounding.h"
+#include "driver/session.h"
+#include "platform/platform.h"
+#include "simlink/aircraft.h"
+#include "terrain/ridge_lift.h"
+#include "terrain/slope_import.h"
+#include "terrain/terrain_scan.h"
+#include "thermals/thermal_state.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string file_text(const fs::path& path) { return read_file(path.string()); }
+
+void write_text(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+class terrain_test : public in_process_sim {
+protected:
+    void SetUp() override {
+        in_process_sim::SetUp();
+        start_clean_settings();
+        home = fs::current_path();
+        work = fs::path(make_temp_folder("skarvo-terrain"));
+        fs::current_path(work);
+    }
+    void TearDown() override {
+        in_process_sim::TearDown();
+        fs::current_path(home);
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
+        stop_catching();
+        reset_thermal_state();
+        reset_session();
+    }
+    fs::path home, work;
+};
+
+// ---- slope tiles and ridge lift ------------------------------------------------
+
+TEST(slope_tile_name, southern_and_western_edges_of_the_cell) {
+    EXPECT_EQ(slope_tile_name(45.25f, 6.5f), "N45.25E006.50.slo");
+    EXPECT_EQ(slope_tile_name(-45.75f, -122.5f), "S45.75W122.50.slo");
+    EXPECT_EQ(slope_tile_name(-0.25f, -180.0f), "S00.25W180.00.slo");
+    EXPECT_EQ(slope_tile_name(0.0f, 0.0f), "N00.00E000.00.slo");
+}
+
+// A tile of one sample everywhere, for the cell with the edges given.
+void write_tile(float south, float west, const std::string& sample, std::size_t length = tile_bytes) {
+    fs::create_directories(slope_folder);
+    std::string bytes;
+    while (bytes.size() < length) bytes += sample;
+    bytes.resize(length);
+    write_text(fs::path(slope_folder) / slope_tile_name(south, west), bytes);
+}
+
+int sends = 0;
+bool counting_send(platform_handle w, std::uint32_t m, std::uint32_t wp, std::uint32_t lp, std::uint32_t t,
+                   std::int32_t* r) {
+    ++sends;
+    return platform_system_calls().send_message(w, m, wp, lp, t, r);
+}
+
+struct ridge_case {
+    const char* what;
+    const char* sample;       // aspect code, slope code
+    std::int16_t wind_from;   // degrees
+    std::int32_t above_ground;
+    float expected;
+};
+
+class ridge_lift_test : public terrain_test, public ::testing::WithParamInterface<ridge_case> {};
+
+TEST_P(ridge_lift_test, the_worked_examples) {
+    const ridge_case& c = GetParam();
+    open_link("position 45.3 6.6\nground 300\n");
+    read_aircraft_position();
+    write_tile(45.25f, 6.5f, c.sample);
+    aircraft_altitude = 300 + c.above_ground;
+    wind_speed = 10;
+    wind_dir = c.wind_from;
+    EXPECT_NEAR(ridge_lift(), c.expected, 1e-4) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    terrain, ridge_lift_test,
+    ::testing::Values(ridge_case{"straight onto a north face", "05", 0, 100, 4.1037f},
+                      ridge_case{"straight onto the lee side", "05", 180, 100, -1.9406f},
+                      ridge_case{"60 degrees off the face", "05", 60, 0, 1.5454f},
+                      ridge_case{"above the lift band", "05", 0, 600, 0.0f},
+                      ridge_case{"wind from the west onto a west face", "c5", -90, 0, 4.9997f},
+                      ridge_case{"flat ground", "00", 0, 0, 0.0f},
+                      ridge_case{"a sample that is no hexadecimal", "zz", 0, 0, 0.0f}),
+    [](const ::testing::TestParamInfo<ridge_case>& p) { return "case_" + std::to_string(p.index); });
+
+TEST_F(terrain_test, no_tile_means_no_lift_and_no_link_traffic_and_a_short_tile_reads_as_flat) {
+    open_link("position 45.6 -122.4\nground 0\n");
+    read_aircraft_position();
+    wind_speed = 10;
+    platform_calls.send_message = counting_send;
+    sends = 0;
+    EXPECT_EQ(ridge_lift(), 0.0f);
+    EXPECT_EQ(sends, 0);
+    // 45.6 S lies in the cell with southern edge -45.75, row 180.
+    write_tile(45.25f, -122.5f, "05");
+    platform_restore_calls();
+    link_close();
+    stop_server();
+    open_link("position -45.6 -122.4\nground 0\n");
+    read_aircraft_position();
+    write_tile(-45.75f, -122.5f, "05", 180 * tile_row_bytes + 2 * 120);  // ends just before the sample
+    EXPECT_EQ(ridge_lift(), 0.0f);
+    write_tile(-45.75f, -122.5f, "05");
+    aircraft_altitude = 0;
+    wind_dir = 0;
+    EXPECT_NEAR(ridge_lift(), 4.9997f, 1e-4);
+}
+
+// ---- the slope of a point ------------------------------------------------------
+
+TEST(slope_of, the_worked_examples) {
+    struct {
+        int north, south, east, west;
+        int aspect, slope;
+    } cases[] = {{0, 100, 0, 100, 2, 11}, {0, 100, 0, 0, 0, 8}, {0, 50, 0, 28, 1, 8},
+                 {7, 7, 7, 7, 0, 0},      {0, 0, 100, 0, 12, 8}};
+    for (auto c : cases) {
+        slope_codes s = slope_of(c.north, c.south, c.east, c.west, 0.0f);
+        EXPECT_EQ(s.aspect, c.aspect) << c.north << ' ' << c.south << ' ' << c.east << ' ' << c.west;
+        EXPECT_EQ(s.slope, c.slope) << c.north << ' ' << c.south << ' ' << c.east << ' ' << c.west;
+    }
+}
+
+// ---- the terrain scan --------------------------------------------------------------
+
+// Heights on the scan's own grid, falling 50 m a step to the north and to
+// the east, near the equator, where a step east is as long as a step north
+// (and near the meridian, where the degrees the scan works out from radians
+// stay within a hundredth of a step of the grid).
+std::string plane_grid(double south, double west) {
+    char header[160];
+    std::snprintf(header, sizeof header, "south %.10f\nwest %.10f\nstep %.10f\nrows 40\ncolumns 40\n", south, west,
+                  1 / 1200.0);
+    std::string text = header;
+    for (int r = 0; r < 40; ++r) {
+        for (int c = 0; c < 40; ++c) text += std::to_string(3000 - 50 * r - 50 * c) + " ";
+        text += "\n";
+    }
+    return text;
+}
+
+std::string header_text(float n, float s, float w, float e, int rows, int columns) {
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Northernmost Latitude: %3.4f\nSouthernmost Latitude: %3.4f\nWesternmost Longitude: %3.4f\n"
+                  "Easternmost Longitude: %3.4f\n\nnumber of latitudes:   %d\nnumber of longitudes:  %d\n\n",
+                  double(n), double(s), double(w), double(e), rows, columns);
+    return text;
+}
+
+TEST_F(terrain_test, a_scan_of_two_steps_each_way_samples_five_by_five_and_writes_three_by_three) {
+    const double south = 0.5, west = 0.5;
+    write_text(work / "grid.txt", plane_grid(south - 10 / 1200.0, west - 10 / 1200.0));
+    load_scenario("terrain " + (work / "grid.txt").string() + "\nposition 0.5 0.5\n");
+    start_server();
+    fs::create_directory(import_folder);
+    const float to_radians = 0.0174533f;
+    float n = snap_to_3_arcseconds(float(south + 2 / 1200.0)), s = snap_to_3_arcseconds(float(south));
+    float w = snap_to_3_arcseconds(float(west)), e = snap_to_3_arcseconds(float(west + 2 / 1200.0));
+    make_topo(n * to_radians, s * to_radians, w * to_radians, e * to_radians, 1, 0.0000005f);
+
+    // The widened area, as the scan computes it.
+    const float k = 180.0f * (1.0f / 3.14159f), step = 1.0f / 1200.0f;
+    float N = n * to_radians * k + step, S = s * to_radians * k - step, W = w * to_radians * k - step,
+          E = e * to_radians * k + step;
+    ASSERT_EQ(round_half_away((N - S) * 1200.0f) + 1, 5);
+    EXPECT_FALSE(fs::exists("zig-zag.dat"));
+    std::string elevations = file_text("skv-elev.dat");
+    std::string expected_elevations = header_text(N, S, W, E, 5, 5);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) {
+            char record[8];
+            std::snprintf(record, sizeof record, "%04d", 3000 - 50 * (9 + i) - 50 * (9 + j));
+            expected_elevations += record;
+        }
+    EXPECT_EQ(elevations, expected_elevations);
+    // Every inner point: dy = dx = 100 gives aspect 2, slope 11.
+    std::string expected_slopes = header_text(snap_to_3_arcseconds(N - step), snap_to_3_arcseconds(S + step),
+                                              snap_to_3_arcseconds(W + step), snap_to_3_arcseconds(E - step), 3, 3);
+    for (int i = 0; i < 9; ++i) expected_slopes += "2b";
+    EXPECT_EQ(file_text(fs::path(import_folder) / "skv-slope.dat"), expected_slopes);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Moving to starting position...");
+    EXPECT_EQ(boxes[1].caption, "Slope data file built.  Exiting...");
+    EXPECT_EQ(boxes[1].text, "You will find it in your Skarvo 'Import' folder.\n\nFile name: 'skv-slope.dat'.");
+    EXPECT_EQ(sim::world.last_text, "Skarvo has exited.");
+    EXPECT_TRUE(sim::world.slew);
+}
+
+// ---- the import -------------------------------------------------------------------
+
+// A slope data file over the area, each sample made by `sample`(row, column).
+std::string slope_file(float north, float south, float west, float east,
+                       const std::function<std::string(int, int)>& sample) {
+    int rows = round_half_away((north - south) * 1200.0f) + 1;
+    float width = east >= west ? east - west : east + 360.0f - west;
+    int columns = round_half_away(width * 1200.0f) + 1;
+    std::string text = header_text(north, south, west, east, rows, columns);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) text += sample(r, c);
+    return text;
+}
+
+std::string sample_at(const std::string& tile, int row, int column) {
+    return tile.substr(static_cast<std::size_t>(row * tile_row_bytes + column * 2), 2);
+}
+
+std::string hex_pair(int r, int c) {
+    char s[3];
+    std::snprintf(s, sizeof s, "%x%x", (r % 15) + 1, (c % 15) + 1);
+    return s;
+}
+
+class import_test : public terrain_test {
+protected:
+    void SetUp() override {
+        terrain_test::SetUp();
+        fs::create_directories(archive_folder);
+        fs::create_directories(slope_folder);
+    }
+    std::string tile(const char* name) { return file_text(fs::path(slope_folder) / name); }
+};
+
+TEST_F(import_test, a_new_tile_holds_the_window_and_an_existing_one_keeps_its_outside) {
+    // Rows 12..47 and columns 30..89 of the cell 47.00 N 11.00 E.
+    float south = 47.0f + 12 / 1200.0f, north = 47.0f + 47 / 1200.0f, west = 11.0f + 30 / 1200.0f,
+          east = 11.0f + 89 / 1200.0f;
+    write_text(fs::path(import_folder) / "skv-slope.dat", slope_file(north, south, west, east, hex_pair));
+    import_slope_data();
+    std::string t = tile("N47.00E011.00.slo");
+    ASSERT_EQ(t.size(), static_cast<std::size_t>(tile_bytes));
+    EXPECT_EQ(sample_at(t, 12, 30), hex_pair(0, 0));
+    EXPECT_EQ(sample_at(t, 47, 89), hex_pair(35, 59));
+    EXPECT_EQ(sample_at(t, 20, 50), hex_pair(8, 20));
+    EXPECT_EQ(sample_at(t, 11, 30), "00");
+    EXPECT_EQ(sample_at(t, 48, 89), "00");
+    EXPECT_EQ(sample_at(t, 20, 90), "00");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Slope Data Import Successful");
+    EXPECT_FALSE(fs::exists(fs::path(import_folder) / "skv-slope.dat"));
+    EXPECT_TRUE(fs::exists(fs::path(archive_folder) / "skv-slope.dat"));
+
+    write_tile(47.0f, 11.0f, "ff");
+    write_text(fs::path(import_folder) / "skv-slope.dat", slope_file(north, south, west, east, hex_pair));
+    import_slope_data();
+    std::string merged = tile("N47.00E011.00.slo");
+    ASSERT_EQ(merged.size(), static_cast<std::size_t>(tile_bytes));
+    EXPECT_EQ(sample_at(merged, 20, 50), hex_pair(8, 20));
+    EXPECT_EQ(sample_at(merged, 11, 30), "ff");
+    EXPECT_EQ(sample_at(merged, 299, 299), "ff");
+    EXPECT_TRUE(fs::exists(fs::path(archive_folder) / "skv-slope2.dat"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(slope_folder), fs::directory_iterator()), 1);  // no temporary left
+}
+
+TEST_F(import_test, the_same_file_twice_gives_the_same_tiles_and_numbered_archive_names) {
+    auto source = slope_file(47.1f, 47.0f, 11.2f, 11.3f, hex_pair);
+    for (const char* name : {"area.slope.dat", "area.slope.dat", "plain", "plain", "plain"})
+        write_text(fs::path(import_folder) / name, source), import_slope_data();
+    std::string first = tile("N47.00E011.25.slo");
+    write_text(fs::path(import_folder) / "again", source);
+    write_text(fs::path(slope_folder) / "temp.dat", "left over");  // from an interrupted run
+    import_slope_data();
+    EXPECT_EQ(tile("N47.00E011.25.slo"), first);
+    EXPECT_EQ(file_text(fs::path(slope_folder) / "temp.dat"), "left over");
+    for (const char* archived : {"area.slope.dat", "area2.slope.dat", "plain", "plain2", "plain3", "again"})
+        EXPECT_TRUE(fs::exists(fs::path(archive_folder) / archived)) << archived;
+}
+
+TEST_F(import_test, files_that_are_not_slope_data_stay_in_import_with_one_box_each) {
+    std::string good = slope_file(47.1f, 47.0f, 11.2f, 11.3f, hex_pair);
+    std::string mismatched = good;
+    mismatched.replace(mismatched.find("longitudes:  121"), 16, "longitudes:  120");
+    const char* bad[][2] = {
+        {"a-empty", ""},
+        {"b-label", "Southernmost Latitude: 47.0\n"},
+        {"c-reversed", "Northernmost Latitude: 47.0\nSouthernmost Latitude: 47.1\nWesternmost Longitude: 11.2\n"
+                       "Easternmost Longitude: 11.3\n\nnumber of latitudes:   121\nnumber of longitudes:  121\n\n00"},
+        {"d-nan", "Northernmost Latitude: nan\nSouthernmost Latitude: 47.0\nWesternmost Longitude: 11.2\n"
+                  "Easternmost Longitude: 11.3\n\nnumber of latitudes:   121\nnumber of longitudes:  121\n\n00"},
+        {"e-world", "Northernmost Latitude: 89.0\nSouthernmost Latitude: -89.0\nWesternmost Longitude: -179.0\n"
+                    "Easternmost Longitude: 179.0\n\nnumber of latitudes:   213601\nnumber of longitudes:  429601\n\n00"},
+        {"f-columns", mismatched.c_str()},
+    };
+    for (auto& b : bad) write_text(fs::path(import_folder) / b[0], b[1]);
+    import_slope_data();
+    ASSERT_EQ(boxes.size(), std::size(bad));
+    for (std::size_t i = 0; i < std::size(bad); ++i) {
+        EXPECT_EQ(boxes[i].caption, "Slope Data Import Failed");
+        EXPECT_EQ(boxes[i].text,
+                  std::string("The following is not a valid slope data file and will not be processed:\n\n") + bad[i][0]);
+        EXPECT_TRUE(fs::exists(fs::path(import_folder) / bad[i][0]));
+    }
+    EXPECT_TRUE(fs::is_empty(slope_folder));
+}
+
+TEST_F(import_test, a_short_file_gives_flat_samples_where_its_data_ends) {
+    std::string source = slope_file(47.0f + 10 / 1200.0f, 47.0f, 11.0f, 11.0f + 10 / 1200.0f, hex_pair);
+    source.resize(source.size() - 2 * 11 * 3 - 1);  // the last three rows and a half sample
+    write_text(fs::path(import_folder) / "short", source);
+    import_slope_data();
+    std::string t = tile("N47.00E011.00.slo");
+    EXPECT_EQ(sample_at(t, 7, 9), hex_pair(7, 9));
+    EXPECT_EQ(sample_at(t, 7, 10), hex_pair(7, 10).substr(0, 1) + "0");  // half a sample
+    EXPECT_EQ(sample_at(t, 8, 0), "00");
+    EXPECT_EQ(sample_at(t, 10, 10), "00");
+}
+
+TEST_F(import_test, across_the_0_meridian_nine_cell_columns) {
+    write_text(fs::path(import_folder) / "wide", slope_file(47.01f, 47.0f, -1.0f, 1.0f, hex_pair));
+    import_slope_data();
+    int tiles = 0;
+    for (const auto& e : fs::directory_iterator(slope_folder)) tiles += e.path().extension() == ".slo";
+    EXPECT_EQ(tiles, 9);
+    EXPECT_TRUE(fs::exists(fs::path(slope_folder) / "N47.00W001.00.slo"));
+    EXPECT_TRUE(fs::exists(fs::path(slope_folder) / "N47.00E001.00.slo"));
+    EXPECT_EQ(sample_at(tile("N47.00W001.00.slo"), 0, 0), hex_pair(0, 0));
+    EXPECT_EQ(sample_at(tile("N47.00E000.00.slo"), 0, 0), hex_pair(0, 1200));
+}
+
+TEST_F(import_test, across_the_180th_meridian_both_sides_get_their_data_under_the_lookups_names) {
+    write_text(fs::path(import_folder) / "dateline", slope_file(10.01f, 10.0f, 179.9f, -179.9f, hex_pair));
+    import_slope_data();
+    std::string east_of = tile("N10.00W180.00.slo");
+    ASSERT_EQ(east_of.size(), static_cast<std::size_t>(tile_bytes));
+    EXPECT_EQ(sample_at(east_of, 0, 0), hex_pair(0, 120));
+    EXPECT_EQ(sample_at(tile("N10.00E179.75.slo"), 0, 180), hex_pair(0, 0));
+    EXPECT_FALSE(fs::exists(fs::path(slope_folder) / "N10.00E180.00.slo"));
+}
+
+}  // namespace
