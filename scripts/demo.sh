@@ -19,6 +19,27 @@ export FSUIPC_IPC_DIR="$flight/ipc"
 trap 'rm -rf "$FSUIPC_IPC_DIR"' EXIT
 cp "$root/build/bin/skv.ini" "$flight/"
 
+# A scenario with a line "#! scan NORTH SOUTH WEST EAST" has the program
+# scan that area first; the flight then imports the slope tiles it made.
+scan=$(sed -n 's/^#! scan //p' "$scenario")
+if [[ -n "$scan" ]]; then
+  read -r north south west east <<<"$scan"
+  mkdir -p "$flight/Import"
+  sed -i -e "s/^Run terrain scan: 0/Run terrain scan: 1/" \
+         -e "s/^Northernmost latitude: .*/Northernmost latitude: $north/" \
+         -e "s/^Southernmost latitude: .*/Southernmost latitude: $south/" \
+         -e "s/^Westernmost longitude: .*/Westernmost longitude: $west/" \
+         -e "s/^Easternmost longitude: .*/Easternmost longitude: $east/" "$flight/skv.ini"
+  echo "Scanning the terrain from $south to $north N and from $west to $east E..."
+  "$root/build/bin/skarvo-sim" --scenario "$scenario" --wall-limit 120 >"$flight/scan.txt" &
+  scanner=$!
+  for _ in $(seq 100); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.05; done
+  (cd "$flight" && "$root/build/bin/skarvo" </dev/null 2>"$flight/scan-boxes.txt") || true
+  wait "$scanner" || true
+  ls "$flight/Import"
+  sed -i "s/^Run terrain scan: 1/Run terrain scan: 0/" "$flight/skv.ini"
+fi
+
 "$root/build/bin/skarvo-sim" --scenario "$scenario" --record "$flight/record.tsv" \
   --igc "$flight/flight.igc" --map "$flight/flight.svg" --wall-limit 120 >"$flight/simulator.txt" &
 sim=$!

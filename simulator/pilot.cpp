@@ -11,6 +11,7 @@
 
 #include "glider.h"
 #include "recorder.h"
+#include "terrain.h"
 #include "world.h"
 
 #include <cmath>
@@ -36,6 +37,9 @@ constexpr double target_reached_m = 150;
 constexpr double avoid_radius_m = 900;         // around a thermal just left
 constexpr double avoid_seconds = 600;
 constexpr double search_leg_seconds = 150;
+constexpr double farthest_hint_miles = 5.0;     // farther is out of reach
+constexpr double drift_look_ahead_m = 600;      // how far downwind a pilot looks before circling
+constexpr double rising_ground_m = 50;
 constexpr std::uint8_t finder_keys[] = {87, 69, 49, 50, 51};  // W, E, 1, 2, 3
 
 enum class mode { cruise, circling, shifting };
@@ -107,6 +111,7 @@ bool avoided_here(double lat, double lon) {
 
 // A hint: the thermal lies `miles` away at the magnetic bearing.
 void take_hint(const finder_answer& a) {
+    if (a.miles > farthest_hint_miles) return;
     double lat, lon;
     double true_bearing = a.bearing + world.magnetic_variation_deg;
     move_point(world.latitude_deg, world.longitude_deg, true_bearing, a.miles * metres_per_mile, &lat, &lon);
@@ -158,7 +163,8 @@ bool looking_for_lift() { return world.altitude_m < cloud_base() - high_enough_m
 
 double cruise_heading(double seconds) {
     double lat = world.latitude_deg, lon = world.longitude_deg;
-    if (pilot.has_target && looking_for_lift()) {
+    bool in_rising_air = pilot.vario > 0.5;
+    if (pilot.has_target && looking_for_lift() && !in_rising_air) {
         if (distance_m(lat, lon, pilot.target_lat, pilot.target_lon) > target_reached_m)
             return bearing_deg(lat, lon, pilot.target_lat, pilot.target_lon);
         pilot.has_target = false;  // nothing there: ask again
@@ -176,6 +182,20 @@ double cruise_heading(double seconds) {
         pilot.search_leg_left = search_leg_seconds;
     }
     return pilot.search_heading;
+}
+
+// Circles drift with the wind: near a ridge they would carry the glider
+// into rising ground or over the crest into the lee, so where the ground
+// changes along the wind the pilot flies along instead.
+bool near_a_ridge() {
+    if (world.wind_knots <= 0) return false;
+    double here = terrain_height(world.latitude_deg, world.longitude_deg, world.ground_m);
+    for (double way : {0.0, 180.0}) {
+        double lat, lon;
+        move_point(world.latitude_deg, world.longitude_deg, world.wind_from_deg + way, drift_look_ahead_m, &lat, &lon);
+        if (std::fabs(terrain_height(lat, lon, world.ground_m) - here) > rising_ground_m) return true;
+    }
+    return false;
 }
 
 void start_circling() {
@@ -204,7 +224,9 @@ void leave_thermal(const char* why) {
 void cruise(double seconds) {
     if (looking_for_lift()) ask_the_finder();
     steer_towards(cruise_heading(seconds), best_glide_speed(world.glider.shape));
-    if (pilot.vario > lift_to_circle_mps && world.altitude_m < cloud_base() - below_cloud_base_m) start_circling();
+    if (pilot.vario > lift_to_circle_mps && world.altitude_m < cloud_base() - below_cloud_base_m &&
+        !near_a_ridge())
+        start_circling();
 }
 
 // After a full circle: leave, or plan to move the circle toward its best lift.
@@ -213,6 +235,7 @@ void end_of_circle() {
     double mean = c.climb_sum / c.seconds;
     if (world.altitude_m >= cloud_base() - below_cloud_base_m) return leave_thermal("cloud base");
     if (mean < weakest_circle_mps) return leave_thermal("weak");
+    if (near_a_ridge()) return leave_thermal("near a ridge");
     double centre_lat = c.lat_sum / c.samples, centre_lon = c.lon_sum / c.samples;
     double offset = distance_m(centre_lat, centre_lon, c.best_lat, c.best_lon);
     pilot.shift_pending = offset > 30;
@@ -292,8 +315,10 @@ finder_answer parse_finder_text(const std::string& text) {
     return a;
 }
 
-void start_pilot() {
+void start_pilot(bool asks_the_finder) {
     pilot.flying = true;
+    if (!asks_the_finder)
+        for (bool& useless : pilot.key_useless) useless = true;
     glider_state& g = world.glider;
     g.flying = true;
     g.airspeed_mps = best_glide_speed(g.shape);

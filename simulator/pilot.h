@@ -18,8 +18,9 @@ struct finder_answer {
 
 finder_answer parse_finder_text(const std::string& text);
 
-// Hands the controls to the pilot.
-void start_pilot();
+// Hands the controls to the pilot; one that does not ask the finder flies
+// its task and the lift it meets.
+void start_pilot(bool asks_the_finder = true);
 bool pilot_flying();
 
 // A turnpoint of the task, flown between climbs in the order given.

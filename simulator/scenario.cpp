@@ -30,6 +30,7 @@ std::vector<event> events;
 std::size_t next_event = 0;
 bool stopped = false;
 bool pilot_asked = false;
+bool pilot_asks_finder = true;
 std::string scenario_folder;  // heights files are found beside the scenario
 
 using words = std::vector<std::string>;
@@ -189,9 +190,11 @@ void apply_setting(const words& w) {
             throw parse_error{"controls are an airspeed above 0 km/h, a heading and a bank of at most 60 degrees"};
     }
     else if (key == "pilot") {
-        expect(w, 2, 2);
-        if (w[1] != "auto") throw parse_error{"the pilot is \"auto\""};
+        expect(w, 2, 3);
+        if (w[1] != "auto" || (w.size() == 3 && w[2] != "no-finder"))
+            throw parse_error{"the pilot is \"auto\" or \"auto no-finder\""};
         pilot_asked = true;
+        pilot_asks_finder = w.size() == 2;
     }
     else if (key == "task") {
         if (w.size() < 3 || w.size() % 2 == 0) throw parse_error{"a task is pairs of LAT LON"};
@@ -291,6 +294,7 @@ bool load_scenario_text(const std::string& text, std::string* error) {
     next_event = 0;
     stopped = false;
     pilot_asked = false;
+    pilot_asks_finder = true;
     std::istringstream in(text);
     int line_number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -310,7 +314,7 @@ bool load_scenario_text(const std::string& text, std::string* error) {
     std::stable_sort(events.begin(), events.end(), [](const event& x, const event& y) { return x.at < y.at; });
     if (pilot_asked) {
         if (!world.glider.flying) world.glider.heading_deg = world.track_deg;
-        start_pilot();
+        start_pilot(pilot_asks_finder);
     }
     return true;
 }

@@ -173,6 +173,17 @@ std::string header_text(float n, float s, float w, float e, int rows, int column
     return text;
 }
 
+// The scan writes its headers in text mode: with the system's line ends.
+std::string with_system_line_ends(const std::string& text) {
+#if defined(_WIN32)
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+#else
+    return text;
+#endif
+}
+
 TEST_F(terrain_test, a_scan_of_two_steps_each_way_samples_five_by_five_and_writes_three_by_three) {
     const double south = 0.5, west = 0.5;
     write_text(work / "grid.txt", plane_grid(south - 10 / 1200.0, west - 10 / 1200.0));
@@ -191,7 +202,7 @@ TEST_F(terrain_test, a_scan_of_two_steps_each_way_samples_five_by_five_and_write
     ASSERT_EQ(round_half_away((N - S) * 1200.0f) + 1, 5);
     EXPECT_FALSE(fs::exists("zig-zag.dat"));
     std::string elevations = file_text("skv-elev.dat");
-    std::string expected_elevations = header_text(N, S, W, E, 5, 5);
+    std::string expected_elevations = with_system_line_ends(header_text(N, S, W, E, 5, 5));
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 5; ++j) {
             char record[8];
@@ -200,8 +211,8 @@ TEST_F(terrain_test, a_scan_of_two_steps_each_way_samples_five_by_five_and_write
         }
     EXPECT_EQ(elevations, expected_elevations);
     // Every inner point: dy = dx = 100 gives aspect 2, slope 11.
-    std::string expected_slopes = header_text(snap_to_3_arcseconds(N - step), snap_to_3_arcseconds(S + step),
-                                              snap_to_3_arcseconds(W + step), snap_to_3_arcseconds(E - step), 3, 3);
+    std::string expected_slopes = with_system_line_ends(header_text(snap_to_3_arcseconds(N - step), snap_to_3_arcseconds(S + step),
+                                              snap_to_3_arcseconds(W + step), snap_to_3_arcseconds(E - step), 3, 3));
     for (int i = 0; i < 9; ++i) expected_slopes += "2b";
     EXPECT_EQ(file_text(fs::path(import_folder) / "skv-slope.dat"), expected_slopes);
     ASSERT_EQ(boxes.size(), 2u);
