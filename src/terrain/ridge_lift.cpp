@@ -65,7 +65,7 @@ float cell_west_edge(float west) { return west >= 180.0f ? west - 360.0f : west;
 std::string slope_tile_name(float south, float west) {
     auto whole = [](float x) { return std::abs(truncate_toward_zero(x)); };
     auto hundredths = [](float x) { return std::abs(truncate_toward_zero((x - static_cast<float>(truncate_toward_zero(x))) * 100.0f)); };
-    char name[32];
+    char name[64];
     std::snprintf(name, sizeof name, "%c%02d.%02d%c%03d.%02d.slo", south >= 0 ? 'N' : 'S', whole(south),
                   hundredths(south), west >= 0 ? 'E' : 'W', whole(west), hundredths(west));
     return name;

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* valid_label = "Northernmost Latitude";
-constexpr float largest_area_degrees = 10.0f;  // a header claiming more is not believed
+constexpr float largest_area_degrees = 4.0f;  // a header claiming more is not believed
 constexpr int most_temporary_names = 10000;
 constexpr int most_archive_names = 100000;
 
