@@ -131,8 +131,7 @@ std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud
     return a < lift_ceiling ? a : lift_ceiling;
 }
 
-// Start-up of a flying session, in its order. The multi-player header takes
-// its place here with the shared file.
+// Start-up of a flying session, in its order.
 void initialise_session() {
     import_slope_data();
     if (program_mode == 2) {
@@ -147,6 +146,7 @@ void initialise_session() {
         if (running == 1) {
             read_weather_and_decide_ceiling();
             place_inversion_layer();
+            if (program_mode == 1) read_multiplayer_header();
             derive_thermal_parameters();
             if (program_mode == 0)
                 for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
@@ -185,4 +185,5 @@ void reset_session() {
     message_text[0] = '\0';
     reset_hot_keys();
     reset_vertical_air();
+    reset_multiplayer();
 }
