@@ -218,9 +218,16 @@ bool skip_header(std::FILE* f) {
     return true;
 }
 
+constexpr std::int32_t no_entry = -1;
+
+// The entry a slot holds, or no_entry: an empty slot keeps the number of
+// whatever it held last, and 0 is an entry's number too.
+std::int32_t entry_in(int slot) { return active_thermals[slot].strength > 0 ? active_thermals[slot].multi_id : no_entry; }
+
 void keep_slots_3_and_4(std::int32_t was_3, std::int32_t was_4) {
-    if (active_thermals[3].multi_id == was_4 || active_thermals[4].multi_id == was_3)
-        std::swap(active_thermals[3], active_thermals[4]);
+    bool moved_up = was_4 != no_entry && entry_in(3) == was_4;
+    bool moved_down = was_3 != no_entry && entry_in(4) == was_3;
+    if (moved_up || moved_down) std::swap(active_thermals[3], active_thermals[4]);
 }
 
 }  // namespace
@@ -260,8 +267,8 @@ void load_multiplayer_thermals(float factor) {
     std::uint32_t cutoff = now - 1200;
     std::FILE* f = std::fopen(multi_file_name, "rb");
     if (!f) return;
+    std::int32_t was_3 = entry_in(3), was_4 = entry_in(4);
     for (auto& t : active_thermals) t.strength = 0;
-    std::int32_t was_3 = active_thermals[3].multi_id, was_4 = active_thermals[4].multi_id;
     float bearing = downwind_bearing(wind_dir);
     ceiling_from_clouds();
     for (auto& t : active_thermals) t.top = t.ref_altitude = lift_ceiling + 54;
@@ -269,7 +276,7 @@ void load_multiplayer_thermals(float factor) {
     slot_table table;
     std::string line;
     entry e{};
-    while (positioned && next_line(f, &line) && scan_entry(line, &e) && e.start <= now) {
+    while (positioned && next_non_blank_line(f, &line) && scan_entry(line, &e) && e.start <= now) {
         if (cutoff_sound && e.start < cutoff) multi_file_pos = std::ftell(f);
         if (!(e.start <= now && now < e.start + e.duration)) continue;
         place(e, distance_at_altitude(e, factor, bearing), factor, table);

@@ -1,0 +1,270 @@
+// Multi-player thermals: the shared file's header and entries as built,
+// project files, and loads of the thermals alive now into the slots.
+#include "in_process_sim.h"
+#include "settings_support.h"
+
+#include "config/settings.h"
+#include "driver/session.h"
+#include "multiplayer/create_multi_file.h"
+#include "multiplayer/multi_file.h"
+#include "simlink/aircraft.h"
+#include "thermals/geometry.h"
+#include "thermals/random.h"
+#include "thermals/thermal_state.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr float degree = 0.0174533f;
+
+class multiplayer_test : public in_process_sim {
+protected:
+    void SetUp() override {
+        in_process_sim::SetUp();
+        start_clean_settings();
+        home = fs::current_path();
+        work = fs::path(make_temp_folder("skarvo-multi"));
+        fs::current_path(work);
+        seed_random(7);
+        thermal_strength = 2.5f;
+        sink_setting = 0;
+    }
+    void TearDown() override {
+        in_process_sim::TearDown();
+        fs::current_path(home);
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
+        stop_catching();
+        reset_settings();
+        reset_thermal_state();
+        reset_session();
+    }
+    // Builds the file at random over 10 x 10 miles near 47 N 11 E.
+    void build_random(std::uint32_t start = 10 * 3600, std::uint32_t stop = 18 * 3600, float coverage = 14.615f) {
+        program_mode = 2;
+        float north = 47.0f * degree + 5.0f / 3956, south = 47.0f * degree - 5.0f / 3956;
+        create_multiplayer_file(start, stop, 2, north, south, 11.0f * degree, 11.2f * degree, coverage, 10, 10);
+    }
+    std::vector<std::string> lines() {
+        std::vector<std::string> all;
+        std::istringstream in(read_file(multi_file_name));
+        for (std::string line; std::getline(in, line);) all.push_back(line);
+        return all;
+    }
+    fs::path home, work;
+};
+
+std::vector<unsigned long> starts_of(const std::vector<std::string>& lines) {
+    std::vector<unsigned long> starts;
+    for (std::size_t i = 19; i < lines.size(); ++i) {
+        long n;
+        double a, b;
+        float r, s;
+        int g;
+        unsigned long start;
+        unsigned d;
+        if (std::sscanf(lines[i].c_str(), "%ld %lf %lf %f %f %d %lu %u", &n, &a, &b, &r, &s, &g, &start, &d) == 8)
+            starts.push_back(start);
+    }
+    return starts;
+}
+
+TEST_F(multiplayer_test, the_header_as_written) {
+    lean_factor = 120;
+    weak_layer_height = 304;
+    lift_ceiling = 0;
+    build_random(10 * 3600 + 60, 17 * 3600 + 30 * 60);
+    std::vector<std::string> l = lines();
+    ASSERT_GT(l.size(), 22u);
+    std::vector<std::string> expected = {
+        "Warmfeld Project Map: (none used)", "", "Start Time: 10:01", "Stop Time:  17:30", "",
+        "Lift Ceiling (no cumulus):      6000 feet MSL", "Weak Surface Layer Height:      1000 feet AGL",
+        "Thermal Lean Factor:            1.20", "Widespread Sink:                0 fpm",
+        "Enable Scenery (BGL) Lift/Sink: 0", "", "[Inversion Layer Settings]",
+        "Present:                        0", "Thickness:                      not applicable",
+        "Peak Strength Factor:           not applicable", "Distance Below Ceiling:         not applicable", "",
+        "'Cheat Keys' Option:            2", ""};
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(l[i], expected[i]) << "line " << i + 1;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "Cannot create multi-player data file with 'Lift Ceiling...' = 0.\n\nchanging value to 6000 feet MSL");
+    EXPECT_EQ(boxes[1].caption, "Multi-player data file built.");
+
+    inversion_strength = 0.3f;
+    inversion_half_thickness = 91;
+    inversion_altitude = 457;
+    build_random();
+    l = lines();
+    EXPECT_EQ(l[12], "Present:                        1");
+    EXPECT_EQ(l[13], "Thickness:                      597 feet");
+    EXPECT_EQ(l[14], "Peak Strength Factor:           30 percent");
+    EXPECT_EQ(l[15], "Distance Below Ceiling:         1499 feet");
+}
+
+TEST_F(multiplayer_test, a_day_at_random_over_ten_by_ten_miles_has_476_entries_in_start_order) {
+    build_random();
+    std::vector<unsigned long> starts = starts_of(lines());
+    ASSERT_EQ(starts.size(), 476u);
+    EXPECT_TRUE(std::is_sorted(starts.begin(), starts.end()));
+    std::vector<std::string> l = lines();
+    EXPECT_EQ(l[19].substr(0, 6), "00000 ");
+    EXPECT_EQ(l[19 + 475].substr(0, 6), "00475 ");
+}
+
+std::string project_text() {
+    // Three project thermals, one record of another kind, then a record that does not parse.
+    return "Inn valley, 14 July\n"
+           "skip these four words\n"
+           "4720000, 1130000, 4, 0,0,0,0,0,0,0,0,0,0\n"
+           "4725000 ; 1135000 ; 7 ; 0;0;0;0;0;0;0;0;0;0\n"
+           "4730000,1140000,4,1,1,1,1,1,1,1,1,1,1 4710000,1120000,4,2,2,2,2,2,2,2,2,2,2\n"
+           "4700000,oops\n"
+           "4690000,1100000,4,0,0,0,0,0,0,0,0,0,0\n";
+}
+
+TEST_F(multiplayer_test, project_thermals_and_their_companions) {
+    std::ofstream(project_file_name) << project_text();
+    std::FILE* f = std::fopen(project_file_name, "rb");
+    project_file p = read_project_file(f);
+    std::fclose(f);
+    EXPECT_EQ(p.map_name, "Inn valley, 14 July");
+    ASSERT_EQ(p.thermals.size(), 3u);
+
+    program_mode = 2;
+    lift_ceiling = 2000;
+    create_multiplayer_file(10 * 3600, 18 * 3600, 1, 0, 0, 0, 0, 14.615f, 0, 0);
+    std::vector<std::string> l = lines();
+    EXPECT_EQ(l[0], "Warmfeld Project Map: Inn valley, 14 July");
+    auto positions_of = [&] {
+        std::vector<std::pair<double, double>> found;
+        for (std::size_t i = 19; i < l.size(); ++i) {
+            long n;
+            double lat, lon;
+            if (std::sscanf(l[i].c_str(), "%ld %lf %lf", &n, &lat, &lon) == 3) found.push_back({lat, lon});
+        }
+        return found;
+    };
+    for (auto [lat, lon] : positions_of()) {
+        bool at_a_project_thermal = false;
+        for (const auto& t : p.thermals)
+            at_a_project_thermal |= std::fabs(lat - t.latitude * 1e-5 * 0.0174532778) < 1e-6 &&
+                                    std::fabs(lon - t.longitude * 1e-5 * 0.0174532778) < 1e-6;
+        EXPECT_TRUE(at_a_project_thermal) << lat << ' ' << lon;
+    }
+
+    create_multiplayer_file(10 * 3600, 18 * 3600, 0, 0, 0, 0, 0, 14.615f, 0, 0);
+    l = lines();
+    int companions = 0;
+    for (auto [lat, lon] : positions_of()) {
+        double nearest = 1e9;
+        for (const auto& t : p.thermals)
+            nearest = std::min(nearest, distance_miles(t.latitude * 1e-5 * 0.0174533, t.longitude * 1e-5 * 0.0174533, lat, lon));
+        if (nearest < 0.05) continue;  // a cycle of the project thermal itself
+        ++companions;
+        EXPECT_GE(nearest, 1.0 - 0.01);
+        EXPECT_LE(nearest, 3.0 + 0.01);
+    }
+    EXPECT_GT(companions, 3);
+}
+
+// ---- loads -----------------------------------------------------------------------
+
+// A file of the entries given, after a header like the program's.
+void write_multi_file(const std::vector<std::string>& entries) {
+    std::ofstream f(multi_file_name);
+    f << "Warmfeld Project Map: (none used)\n\nStart Time: 10:00\nStop Time:  18:00\n\n"
+         "Lift Ceiling (no cumulus):      6000 feet MSL\nWeak Surface Layer Height:      1000 feet AGL\n"
+         "Thermal Lean Factor:            0.70\nWidespread Sink:                0 fpm\n"
+         "Enable Scenery (BGL) Lift/Sink: 0\n\n[Inversion Layer Settings]\nPresent:                        0\n"
+         "Thickness:                      not applicable\nPeak Strength Factor:           not applicable\n"
+         "Distance Below Ceiling:         not applicable\n\n'Cheat Keys' Option:            2\n\n";
+    for (const auto& e : entries) f << e << "\n";
+}
+
+// An entry `miles` north of 47 N 11 E.
+std::string entry(int number, double miles, int group, unsigned start, unsigned duration) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%05d %f %f %1.3f %1.1f %d %05u %04u", number, 47.0 * 0.0174533 + miles / 3956,
+                  11.0 * 0.0174533, 0.5, 2.0, group, start, duration);
+    return line;
+}
+
+class load_test : public multiplayer_test {
+protected:
+    void fly_at(const char* time) {
+        open_link(std::string("time ") + time + "\nposition 47.0 11.0\naltitude 1500\nclouds 0 0\n");
+        read_aircraft_position();
+        program_mode = 1;
+        read_multiplayer_header();
+    }
+    std::vector<int> ids() {
+        std::vector<int> found;
+        for (const auto& t : active_thermals) found.push_back(t.strength > 0 ? t.multi_id : -1);
+        return found;
+    }
+};
+
+TEST_F(load_test, nothing_before_the_first_start_and_nothing_that_ends_now) {
+    write_multi_file({entry(0, 1, 0, 40000, 1000), entry(1, 2, 0, 43200, 600)});
+    fly_at("11:00:00");  // 39600: before both
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, -1, -1}));
+    link_close();
+    stop_server();
+    fly_at("11:23:20");  // 41000: the first has just ended
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, -1, -1}));
+    EXPECT_EQ(lift_ceiling, 1828);  // 6000 feet from the header
+}
+
+TEST_F(load_test, nearest_first_in_each_group_and_never_beyond_100_miles) {
+    write_multi_file({entry(0, 4, 0, 43000, 1800), entry(1, 2, 0, 43000, 1800), entry(2, 3, 0, 43000, 1800),
+                      entry(3, 1, 0, 43000, 1800), entry(4, 120, 1, 43000, 1800), entry(5, 0.5, 1, 43100, 1800)});
+    fly_at("12:00:00");
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{3, 1, 2, 5, -1}));
+    EXPECT_FLOAT_EQ(active_thermals[0].strength, 2.0f);
+    EXPECT_EQ(active_thermals[0].top, 1828 + 54);
+}
+
+TEST_F(load_test, slots_3_and_4_keep_their_thermal_when_the_nearest_swap) {
+    write_multi_file({entry(0, 1, 1, 43000, 1800), entry(1, 2, 1, 43000, 1800)});
+    fly_at("12:00:00");
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 0, 1}));
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        sim::world.latitude_deg = 47.0 + 2.2 / 69.0;  // now nearer to the second
+    }
+    read_aircraft_position();
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 0, 1}));
+}
+
+TEST_F(load_test, a_damaged_file_ends_the_load_and_loads_nothing_unsound) {
+    write_multi_file({entry(0, 1, 0, 43000, 1800), "00001 nan 0.19 0.5 2.0 0 43000 1800", entry(2, 2, 0, 43000, 1800)});
+    fly_at("12:00:00");
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{0, -1, -1, -1, -1}));
+}
+
+TEST_F(load_test, a_header_lean_factor_of_2_is_refused) {
+    write_multi_file({});
+    std::string text = read_file(multi_file_name);
+    text.replace(text.find("0.70"), 4, "2.00");
+    std::ofstream(multi_file_name) << text;
+    fly_at("12:00:00");
+    EXPECT_EQ(lean_factor, 70);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Thermal Lean Factor must be in the range 0.3-1.5.\n\nUsing program default value.");
+    EXPECT_EQ(multi_start_minute, 600);
+    EXPECT_EQ(multi_stop_minute, 1080);
+}
+
+}  // namespace
