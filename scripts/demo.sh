@@ -40,6 +40,19 @@ if [[ -n "$scan" ]]; then
   sed -i "s/^Run terrain scan: 1/Run terrain scan: 0/" "$flight/skv.ini"
 fi
 
+# A scenario with a line "#! build-multi-player PROJECT" has the program
+# build skv-multi.dat from that project file (beside the scenario) first,
+# then flies in multi-player mode from it.
+project=$(sed -n 's/^#! build-multi-player //p' "$scenario")
+if [[ -n "$project" ]]; then
+  cp "$(dirname "$scenario")/$project" "$flight/warmfeld.prj"
+  sed -i -e "s/^Program mode: 0/Program mode: 2/" -e "s/^Thermal source (0-2): 0/Thermal source (0-2): 1/" "$flight/skv.ini"
+  echo "Building skv-multi.dat from $project..."
+  (cd "$flight" && "$root/build/bin/skarvo" </dev/null 2>"$flight/build-boxes.txt") || true
+  echo "$(grep -c '^[0-9]' "$flight/skv-multi.dat") thermal cycles in skv-multi.dat"
+  sed -i "s/^Program mode: 2/Program mode: 1/" "$flight/skv.ini"
+fi
+
 "$root/build/bin/skarvo-sim" --scenario "$scenario" --record "$flight/record.tsv" \
   --igc "$flight/flight.igc" --map "$flight/flight.svg" --wall-limit 120 >"$flight/simulator.txt" &
 sim=$!

@@ -210,6 +210,34 @@ TEST_F(end_to_end, the_soaring_pilot_finds_a_thermal_with_the_finder_and_climbs_
 #endif
 }
 
+// What the shared file is for: two pilots flying from one file at the same
+// sim time and place meet the same thermals, across minute changes and a
+// clock set back.
+TEST_F(end_to_end, two_pilots_flying_from_one_file_hear_the_same_finder_answers) {
+    change_settings("Program mode: 0", "Program mode: 2");
+    change_settings("Thermal source (0-2): 0", "Thermal source (0-2): 2");
+    EXPECT_EQ(run_program(), 0);
+    ASSERT_TRUE(fs::exists(work / "skv-multi.dat")) << program_errors();
+    change_settings("Program mode: 2", "Program mode: 1");
+    std::string scenario =
+        "time 13:00:00\nposition 47.25 11.5\naltitude 1800\nclimb off\nwind 250 6\nclouds 2400 9\nmotion 30 90\n";
+    for (int t = 10; t < 300; t += 20)
+        scenario += "at " + std::to_string(t) + " key w\nat " + std::to_string(t + 2) + " key e\n";
+    scenario += "at 150 clock 12:58:30\n" + quit_at(320);
+    std::vector<std::string> answers[2];
+    for (auto& heard : answers) {
+        start_simulator(scenario);
+        EXPECT_EQ(run_program(), 0);
+        EXPECT_EQ(simulator_exit(), 0);
+        for (const auto& line : record())
+            if (line.kind == "text") heard.push_back(line.clock + " " + line.detail);
+    }
+    EXPECT_EQ(answers[0], answers[1]);
+    EXPECT_GE(answers[0].size(), 30u);
+    EXPECT_TRUE(std::any_of(answers[0].begin(), answers[0].end(),
+                            [](const std::string& a) { return a.find("mile(s) away") != std::string::npos; }));
+}
+
 TEST_F(end_to_end, a_missing_settings_file_gives_one_box_and_a_flight_with_the_defaults) {
     fs::remove(work / "skv.ini");
     start_simulator(quit_at(5));
