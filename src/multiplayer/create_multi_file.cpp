@@ -12,10 +12,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <new>
 
+build_timing last_build_timing{};
+
 namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
 
 // One life of a thermal at a fixed position.
 struct thermal_cycle {
@@ -240,6 +247,7 @@ void create_multiplayer_file(std::uint32_t start, std::uint32_t stop, int therma
     initialise_session();
     day_plan d{start, stop, {}};
     std::string map_name;
+    auto began = std::chrono::steady_clock::now();
     try {
         bool planned = thermal_source == 2
                            ? plan_random(d, north, south, west, east, coverage, north_south_miles, east_west_miles)
@@ -253,8 +261,14 @@ void create_multiplayer_file(std::uint32_t start, std::uint32_t stop, int therma
                                        "open programs, and try again.");
         return;
     }
+    last_build_timing.generation = seconds_since(began);
+    began = std::chrono::steady_clock::now();
     std::stable_sort(d.cycles.begin(), d.cycles.end(),
                      [](const thermal_cycle& a, const thermal_cycle& b) { return a.start < b.start; });
-    if (!write_file(d, thermal_source == 2 ? nullptr : &map_name)) return;
+    last_build_timing.sort = seconds_since(began);
+    began = std::chrono::steady_clock::now();
+    bool written = write_file(d, thermal_source == 2 ? nullptr : &map_name);
+    last_build_timing.writing = seconds_since(began);
+    if (!written) return;
     show_box("Multi-player data file built.", "You will find it in your Skarvo program folder.\n\nFile name: 'skv-multi.dat'.");
 }

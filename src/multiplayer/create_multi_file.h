@@ -14,6 +14,13 @@
 void create_multiplayer_file(std::uint32_t start, std::uint32_t stop, int thermal_source, float north, float south,
                              float west, float east, float coverage, float north_south_miles, float east_west_miles);
 
+// How long the last build took in its three steps, seconds (for the
+// benchmark).
+struct build_timing {
+    double generation, sort, writing;
+};
+extern build_timing last_build_timing;
+
 constexpr const char* project_file_name = "warmfeld.prj";
 constexpr std::size_t project_name_length = 31;  // longer names are cut
 
