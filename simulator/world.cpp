@@ -16,6 +16,7 @@ namespace sim {
 
 world_state world;
 std::mutex world_mutex;
+void (*client_write_hook)(std::uint32_t offset, std::uint32_t n) = nullptr;
 
 namespace {
 
@@ -328,6 +329,7 @@ void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* b
     if (overlaps(offset, n, at_slew, 2)) take_slew();
     if (overlaps(offset, n, at_vertical_air_write, 8)) take_vertical_air_speed();
     if (overlaps(offset, n, at_hotkey_slots, 4 * hotkey_slot_total)) report_hotkey_slots(offset, n);
+    if (client_write_hook) client_write_hook(offset, n);
 }
 
 bool press_hot_key(std::uint8_t key_code) {

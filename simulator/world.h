@@ -102,6 +102,10 @@ void read_offsets(std::uint32_t offset, std::uint32_t n, unsigned char* out);
 // Applies a client's write; bytes outside the offset space are ignored.
 void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* bytes);
 
+// Called with the world locked after each client write has been applied,
+// when set (a bridge to another simulator passes the writes on).
+extern void (*client_write_hook)(std::uint32_t offset, std::uint32_t n);
+
 // Presses the hot key registered with `key_code` (Tab held). False when no
 // slot holds it.
 bool press_hot_key(std::uint8_t key_code);

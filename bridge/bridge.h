@@ -1,0 +1,23 @@
+// The bridge's work between the link's server and FlightGear: a snapshot
+// of FlightGear's properties into the world, and the program's writes out
+// to FlightGear in their order.
+#pragma once
+
+#include "props_client.h"
+
+#include <cstdint>
+
+namespace bridge {
+
+// Set as the world's client-write hook: queues the properties a write
+// changes. A value still waiting is replaced by the newer one; texts keep
+// their places.
+void queue_client_write(std::uint32_t offset, std::uint32_t n);
+
+// One snapshot in, the queued writes out. False when FlightGear has gone.
+bool exchange(props_client& fg);
+
+// Writes still waiting (for tests).
+std::size_t writes_waiting();
+
+}  // namespace bridge

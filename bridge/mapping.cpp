@@ -1,0 +1,126 @@
+#include "mapping.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace bridge {
+
+namespace {
+
+constexpr double metres_per_foot = 0.3048;
+constexpr double metres_per_second_per_knot = 0.514444;
+
+struct key_property {
+    const char* path;
+    std::uint8_t code;  // the hot key it stands for
+};
+const key_property keys[] = {
+    {"/skarvo/keys/quit", 8},     {"/skarvo/keys/confirm", 123}, {"/skarvo/keys/finder-w", 87},
+    {"/skarvo/keys/finder-e", 69}, {"/skarvo/keys/house-1", 49}, {"/skarvo/keys/house-2", 50},
+    {"/skarvo/keys/house-3", 51},
+};
+
+enum value_index {
+    latitude, longitude, altitude, ground, elapsed, day_seconds, frozen, wind_speed, wind_from, variation,
+    cloud_elevation, cloud_coverage, ground_speed, track, updraft, first_key,
+};
+
+bool number(const std::string& text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end != text.c_str() && std::isfinite(*value);
+}
+
+bool truth(const std::string& text) { return text == "true" || text == "1"; }
+
+std::string formatted(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+bool overlaps(std::uint32_t offset, std::uint32_t n, std::uint32_t start, std::uint32_t bytes) {
+    return offset < start + bytes && start < offset + n;
+}
+
+// Cumulus in FlightGear's coverage words: few and scattered clouds.
+std::int16_t cloud_type_of(const std::string& coverage) {
+    return coverage == "few" || coverage == "scattered" ? 9 : 4;
+}
+
+std::int16_t clamp16(double v) { return static_cast<std::int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, v)))); }
+
+}  // namespace
+
+const std::vector<std::string>& snapshot_paths() {
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> p = {
+            "/position/latitude-deg",       "/position/longitude-deg",
+            "/position/altitude-ft",        "/position/ground-elev-m",
+            "/sim/time/elapsed-sec",        "/sim/time/local-day-seconds",
+            "/sim/freeze/master",           "/environment/wind-speed-kt",
+            "/environment/wind-from-heading-deg", "/environment/magnetic-variation-deg",
+            "/environment/clouds/layer[0]/elevation-ft", "/environment/clouds/layer[0]/coverage",
+            "/velocities/groundspeed-kt",   "/orientation/track-deg",
+            "/environment/wind-from-down-fps",
+        };
+        for (const auto& k : keys) p.push_back(k.path);
+        return p;
+    }();
+    return paths;
+}
+
+bool take_snapshot(const std::vector<std::string>& v, sim::world_state& w, std::vector<property_set>* sets) {
+    if (v.size() != snapshot_paths().size()) return false;
+    double n[first_key] = {};
+    for (int i = 0; i < first_key; ++i)
+        if (i != frozen && i != cloud_coverage && !number(v[static_cast<std::size_t>(i)], &n[i]) &&
+            i != cloud_elevation && i != track && i != updraft)
+            return false;
+    if (!w.slew) {
+        w.latitude_deg = n[latitude];
+        w.longitude_deg = n[longitude];
+        w.altitude_m = n[altitude] * metres_per_foot;
+    }
+    w.ground_m = clamp16(n[ground]);
+    w.elapsed_seconds = n[elapsed];
+    w.time_of_day = std::fmod(std::fmax(0.0, n[day_seconds]), 86400.0);
+    w.paused = truth(v[frozen]) && !w.slew;
+    w.wind_knots = n[wind_speed];
+    w.wind_from_deg = n[wind_from];
+    w.magnetic_variation_deg = n[variation];
+    bool clouds = !v[cloud_coverage].empty() && v[cloud_coverage] != "clear" && n[cloud_elevation] > 0;
+    w.cloud_altitude_m = clouds ? clamp16(n[cloud_elevation] * metres_per_foot) : 0;
+    w.cloud_type = clouds ? cloud_type_of(v[cloud_coverage]) : 0;
+    w.ground_speed_mps = n[ground_speed] * metres_per_second_per_knot;
+    w.track_deg = n[track];
+    // 0x3518 shows the vertical air written plus the scenery lift: what
+    // FlightGear applies beyond our own write is its scenery lift.
+    w.scenery_lift_mps = n[updraft] * metres_per_foot - w.vertical_air_speed;
+    for (std::size_t k = 0; k < std::size(keys); ++k)
+        if (truth(v[first_key + k])) {
+            sim::press_hot_key(keys[k].code);
+            sets->push_back({keys[k].path, "0"});
+        }
+    return true;
+}
+
+std::vector<property_set> sets_for_write(std::uint32_t offset, std::uint32_t n, const sim::world_state& w) {
+    std::vector<property_set> sets;
+    if (overlaps(offset, n, 0x3478, 8))
+        sets.push_back({vertical_air_property, formatted(w.vertical_air_speed / metres_per_foot)});
+    if (overlaps(offset, n, 0x32FA, 2)) sets.push_back({"/sim/messages/copilot", w.last_text});
+    if (overlaps(offset, n, 0x05DC, 2)) sets.push_back({"/sim/freeze/master", w.slew ? "true" : "false"});
+    if (w.slew && overlaps(offset, n, 0x0560, 0x0578 - 0x0560)) {
+        sets.push_back({"/position/latitude-deg", formatted(w.latitude_deg)});
+        sets.push_back({"/position/longitude-deg", formatted(w.longitude_deg)});
+        sets.push_back({"/position/altitude-ft", formatted(w.altitude_m / metres_per_foot)});
+    }
+    for (auto& s : sets)
+        for (char& c : s.value)
+            if (c == '\r' || c == '\n') c = ' ';
+    return sets;
+}
+
+}  // namespace bridge

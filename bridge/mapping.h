@@ -1,0 +1,59 @@
+// What the bridge takes from FlightGear into the offset space and what it
+// gives back. Each offset the program uses has one property (or none):
+//
+//   offset          property                                   conversion                 direction
+//   0x0560/0x0564   /position/latitude-deg                     degrees                    FG -> program; program -> FG in slew
+//   0x0568/0x056C   /position/longitude-deg                    degrees                    FG -> program; program -> FG in slew
+//   0x0574          /position/altitude-ft                      x 0.3048 = m               FG -> program; program -> FG in slew
+//   0x0B4C          /position/ground-elev-m                    m                          FG -> program
+//   0x0310          /sim/time/elapsed-sec                      s                          FG -> program
+//   0x0238          /sim/time/local-day-seconds                s -> h, m, s               FG -> program
+//   0x0264          /sim/freeze/master                         true = paused              FG -> program
+//   0x0E90          /environment/wind-speed-kt                 knots                      FG -> program
+//   0x0E92          /environment/wind-from-heading-deg         degrees, true              FG -> program
+//   0x02A0          /environment/magnetic-variation-deg        degrees, east positive     FG -> program
+//   0x0EEE          (none: FlightGear's wind is true)          0                          -
+//   0xC682/0x0F80   /environment/clouds/layer[0]/elevation-ft, coverage
+//                                                              x 0.3048; cumulus types 9  FG -> program
+//   0x6030          /velocities/groundspeed-kt                 x 0.514444 = m/s           FG -> program
+//   0x6040          /orientation/track-deg                     degrees -> radians         FG -> program
+//   0x3478          /environment/local-weather-lift-fps        m/s / 0.3048               program -> FG
+//   0x3518          /environment/wind-from-down-fps            x 0.3048 = m/s             FG -> program
+//   0x3380/0x32FA   /sim/messages/copilot                      the text                   program -> FG
+//   0x05DC          /sim/freeze/master                         1 = frozen                 program -> FG
+//   hot-key slots   /skarvo/keys/{quit,confirm,finder-w,finder-e,house-1,house-2,house-3}
+//                                                              1 = pressed, reset to 0    FG -> program
+#pragma once
+
+#include "world.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bridge {
+
+// FlightGear's vertical wind (/environment/wind-from-down-fps, which its
+// flight model feels) is the sum of thermal-lift-fps, ridge-lift-fps and
+// local-weather-lift-fps. Its own thermal code sets thermal-lift-fps back
+// every frame, and local weather (off when Skarvo makes the air) leaves its
+// term alone: that term carries Skarvo's vertical air.
+constexpr const char* vertical_air_property = "/environment/local-weather-lift-fps";
+
+struct property_set {
+    std::string path, value;
+};
+
+// The properties read for one snapshot, in the order of their values.
+const std::vector<std::string>& snapshot_paths();
+
+// Takes one snapshot's values into the world; the hot keys pressed in
+// FlightGear are pressed in the world, and the sets that re-arm them are
+// added to `sets`. False when a value does not parse (nothing is taken).
+bool take_snapshot(const std::vector<std::string>& values, sim::world_state& w, std::vector<property_set>* sets);
+
+// The properties a client's write changes, with their new values; writes to
+// offsets without a property give nothing.
+std::vector<property_set> sets_for_write(std::uint32_t offset, std::uint32_t n, const sim::world_state& w);
+
+}  // namespace bridge

@@ -1,0 +1,206 @@
+// The FlightGear bridge against a property server of our own: the
+// line-based protocol, the mapping of offsets to properties with their
+// units, and the program's writes reaching FlightGear in order.
+#include "bridge.h"
+#include "mapping.h"
+#include "props_client.h"
+
+#include "scenario.h"
+#include "world.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// FlightGear's property server as the bridge sees it: data mode, "get"
+// answered with the value (empty for an unknown property), "set" silent.
+class fake_property_server {
+public:
+    fake_property_server() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listener_, 4);
+        socklen_t length = sizeof a;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~fake_property_server() {
+        shutdown(listener_, SHUT_RDWR);
+        close(listener_);
+        thread_.join();
+    }
+    int port() const { return port_; }
+    void put(const std::string& path, const std::string& value) {
+        std::lock_guard<std::mutex> lock(m_);
+        props_[path] = value;
+    }
+    std::string value(const std::string& path) {
+        std::lock_guard<std::mutex> lock(m_);
+        return props_[path];
+    }
+    std::vector<std::string> sets_of(const std::string& path) {
+        std::lock_guard<std::mutex> lock(m_);
+        std::vector<std::string> found;
+        for (const auto& [p, v] : set_log_)
+            if (p == path) found.push_back(v);
+        return found;
+    }
+
+private:
+    void serve() {
+        for (;;) {
+            int fd = accept(listener_, nullptr, nullptr);
+            if (fd < 0) return;
+            std::string pending;
+            char buffer[4096];
+            for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+                pending.append(buffer, static_cast<std::size_t>(n));
+                for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                    std::string line = pending.substr(0, end);
+                    pending.erase(0, end + 1);
+                    if (!line.empty() && line.back() == '\r') line.pop_back();
+                    answer(fd, line);
+                }
+            }
+            close(fd);
+        }
+    }
+    void answer(int fd, const std::string& line) {
+        std::istringstream in(line);
+        std::string command, path;
+        in >> command >> path;
+        std::lock_guard<std::mutex> lock(m_);
+        if (command == "get") {
+            std::string reply = props_[path] + "\r\n";
+            send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        } else if (command == "set") {
+            std::string value;
+            std::getline(in >> std::ws, value);
+            props_[path] = value;
+            set_log_.push_back({path, value});
+        }
+    }
+    int listener_ = -1, port_ = 0;
+    std::thread thread_;
+    std::mutex m_;
+    std::map<std::string, std::string> props_;
+    std::vector<std::pair<std::string, std::string>> set_log_;
+};
+
+void fill_flying_properties(fake_property_server& fg) {
+    const std::pair<const char*, const char*> values[] = {
+        {"/position/latitude-deg", "47.26"},          {"/position/longitude-deg", "11.35"},
+        {"/position/altitude-ft", "5000"},            {"/position/ground-elev-m", "580.4"},
+        {"/sim/time/elapsed-sec", "12.5"},            {"/sim/time/local-day-seconds", "48600"},
+        {"/sim/freeze/master", "false"},              {"/environment/wind-speed-kt", "12"},
+        {"/environment/wind-from-heading-deg", "250"}, {"/environment/magnetic-variation-deg", "2.5"},
+        {"/environment/clouds/layer[0]/elevation-ft", "8000"}, {"/environment/clouds/layer[0]/coverage", "scattered"},
+        {"/velocities/groundspeed-kt", "50"},         {"/orientation/track-deg", "90"},
+        {"/environment/wind-from-down-fps", "3.28084"},
+    };
+    for (auto [p, v] : values) fg.put(p, v);
+}
+
+class bridge_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim::load_scenario_text("climb off\n", &error));
+        fill_flying_properties(fg);
+        ASSERT_TRUE(client.connect_to("127.0.0.1", fg.port(), 2000));
+        sim::client_write_hook = bridge::queue_client_write;
+    }
+    void TearDown() override { sim::client_write_hook = nullptr; }
+    // One more exchange: the server has then handled every set sent before it.
+    void round_trip() {
+        std::vector<std::string> values;
+        ASSERT_TRUE(client.get({"/sim/time/elapsed-sec"}, &values, 2000));
+    }
+    void write(std::uint32_t offset, const void* bytes, std::uint32_t n) {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        sim::write_offsets(offset, n, static_cast<const unsigned char*>(bytes));
+    }
+    fake_property_server fg;
+    bridge::props_client client;
+};
+
+TEST_F(bridge_test, a_snapshot_in_the_programs_units) {
+    ASSERT_TRUE(bridge::exchange(client));
+    const sim::world_state& w = sim::world;
+    EXPECT_DOUBLE_EQ(w.latitude_deg, 47.26);
+    EXPECT_NEAR(w.altitude_m, 1524.0, 1e-9);
+    EXPECT_EQ(w.ground_m, 580);
+    EXPECT_DOUBLE_EQ(w.time_of_day, 48600);
+    EXPECT_DOUBLE_EQ(w.elapsed_seconds, 12.5);
+    EXPECT_FALSE(w.paused);
+    EXPECT_EQ(w.cloud_altitude_m, 2438);
+    EXPECT_EQ(w.cloud_type, 9);
+    EXPECT_NEAR(w.ground_speed_mps, 25.7222, 1e-4);
+    EXPECT_NEAR(w.scenery_lift_mps, 1.0, 1e-6);  // FlightGear's own updraft, nothing written yet
+
+    fg.put("/environment/clouds/layer[0]/coverage", "clear");
+    fg.put("/sim/freeze/master", "true");
+    ASSERT_TRUE(bridge::exchange(client));
+    EXPECT_EQ(w.cloud_altitude_m, 0);
+    EXPECT_TRUE(w.paused);
+}
+
+TEST_F(bridge_test, a_key_pressed_in_flightgear_presses_the_hot_key_and_is_re_armed) {
+    const unsigned char quit_slot[4] = {8, 16, 0, 0};
+    write(0x3210, quit_slot, 4);
+    fg.put("/skarvo/keys/quit", "1");
+    std::uint8_t events = sim::world.hotkey_event;
+    ASSERT_TRUE(bridge::exchange(client));
+    EXPECT_EQ(sim::world.hotkey_event, events + 1);
+    round_trip();
+    EXPECT_EQ(fg.value("/skarvo/keys/quit"), "0");
+}
+
+TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mapped_ones) {
+    for (double v : {0.5, 1.0, 1.5}) write(0x3478, &v, 8);
+    char text[128] = "To quit Skarvo 2004, press TAB-F12 now.";
+    std::int16_t seconds = 5;
+    write(0x3380, text, 128);
+    write(0x32FA, &seconds, 2);
+    std::snprintf(text, sizeof text, "Skarvo 2004 is still running.");
+    write(0x3380, text, 128);
+    write(0x32FA, &seconds, 2);
+    std::uint32_t anything = 0xFFFFFFFF;
+    write(0x1234, &anything, 4);  // no property behind it
+    write(0x0560, &anything, 4);  // a position write outside slew mode goes nowhere
+    EXPECT_EQ(bridge::writes_waiting(), 3u);
+    ASSERT_TRUE(bridge::exchange(client));
+    round_trip();
+    EXPECT_EQ(fg.sets_of(bridge::vertical_air_property), std::vector<std::string>{"4.92125984"});  // the latest, in feet/s
+    EXPECT_EQ(fg.sets_of("/sim/messages/copilot"),
+              (std::vector<std::string>{"To quit Skarvo 2004, press TAB-F12 now.", "Skarvo 2004 is still running."}));
+    EXPECT_TRUE(fg.sets_of("/position/latitude-deg").empty());
+
+    std::int16_t slew = 1;
+    write(0x05DC, &slew, 2);
+    std::int32_t high = 5555555;
+    write(0x0564, &high, 4);
+    ASSERT_TRUE(bridge::exchange(client));
+    round_trip();
+    EXPECT_EQ(fg.sets_of("/sim/freeze/master"), std::vector<std::string>{"true"});
+    ASSERT_EQ(fg.sets_of("/position/latitude-deg").size(), 1u);
+    // The high word with the fraction the low word still holds: within one unit.
+    EXPECT_NEAR(std::stod(fg.sets_of("/position/latitude-deg")[0]), 5555555 * 90.0 / 10001750, 90.0 / 10001750);
+}
+
+}  // namespace
