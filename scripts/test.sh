@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Windows build under Wine, the
-# fuzz targets briefly, and the Linux build with sanitizers.
+# fuzz targets briefly, the Linux build with sanitizers, and one flight with
+# the real FlightGear through the bridge.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -18,4 +19,5 @@ ctest --preset fuzz
 
 cmake --preset default >/dev/null
 cmake --build --preset default
+tests/flightgear_e2e.sh
 ctest --preset default -j "$(nproc)"

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Shared by fly-flightgear.sh and the FlightGear end-to-end test: installs
+# FlightGear, Xvfb and xdotool when missing (as root), and starts FlightGear
+# headless with Skarvo's keys, its property server on $FG_PORT, on the X
+# display $FG_DISPLAY. Defines fg_start, fg_get, fg_set, fg_key, fg_stop.
+fg_install() {
+  local missing=()
+  for p in flightgear xvfb xdotool; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [[ ${#missing[@]} -eq 0 ]] && return 0
+  [[ $(id -u) -eq 0 ]] || { echo "Missing packages: ${missing[*]}" >&2; return 1; }
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# fg_start LOGFILE [fgfs options...]: FlightGear in the air with its engine
+# off, terrain, sound, traffic and weather fetching off.
+fg_start() {
+  local log=$1; shift
+  Xvfb "$FG_DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
+  FG_XVFB=$!
+  sleep 1
+  DISPLAY=$FG_DISPLAY DBUS_FATAL_WARNINGS=0 /usr/games/fgfs \
+    --config="$FG_ROOT_DIR/bridge/skarvo-keys.xml" --aircraft=c172p --telnet="$FG_PORT" \
+    --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \
+    --in-air --prop:/controls/engines/engine[0]/magnetos=0 --prop:/controls/engines/engine[0]/throttle=0 \
+    "$@" >"$log" 2>&1 &
+  FG_PID=$!
+}
+
+# fg_get PATH: the property's value ("" when FlightGear does not answer).
+fg_get() {
+  python3 - "$FG_PORT" "$1" <<'PY' 2>/dev/null || true
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+s.sendall(b"data\r\nget " + sys.argv[2].encode() + b"\r\n")
+answer = b""
+while b"\n" not in answer:
+    answer += s.recv(4096)
+print(answer.decode().strip())
+PY
+}
+
+fg_set() {
+  python3 - "$FG_PORT" "$1" "$2" <<'PY' 2>/dev/null || true
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+s.sendall(b"data\r\nset " + sys.argv[2].encode() + b" " + sys.argv[3].encode() + b"\r\nget /sim/time/elapsed-sec\r\n")
+answer = b""
+while b"\n" not in answer:
+    answer += s.recv(4096)
+PY
+}
+
+# fg_wait_up SECONDS: true once the property server answers.
+fg_wait_up() {
+  local until=$((SECONDS + $1))
+  while ((SECONDS < until)); do
+    [[ -n "$(fg_get /sim/time/elapsed-sec)" ]] && return 0
+    kill -0 "$FG_PID" 2>/dev/null || return 1
+    sleep 2
+  done
+  return 1
+}
+
+# fg_key KEY: a key pressed in FlightGear's window.
+fg_key() {
+  local window
+  window=$(DISPLAY=$FG_DISPLAY xdotool search --name FlightGear 2>/dev/null | head -1)
+  [[ -n "$window" ]] && DISPLAY=$FG_DISPLAY xdotool key --window "$window" "$1" 2>/dev/null
+}
+
+fg_stop() {
+  [[ -n "${FG_PID:-}" ]] && kill "$FG_PID" 2>/dev/null || true
+  [[ -n "${FG_XVFB:-}" ]] && kill "$FG_XVFB" 2>/dev/null || true
+  wait 2>/dev/null || true
+}

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# End to end with the real FlightGear: the program connects through the
+# bridge, its start-up text appears on FlightGear's screen, the vertical air
+# it writes reaches FlightGear's lift property, and the quit gesture on the
+# bound keys (Q, then Y) ends the session. Skipped, with a message, where
+# FlightGear cannot be installed or does not come up in time.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+FG_ROOT_DIR=$root
+FG_DISPLAY=:97
+FG_PORT=5421
+source "$root/scripts/flightgear-session.sh"
+
+skip() { echo "FlightGear end to end: SKIPPED: $1"; fg_stop; exit 0; }
+fail() { echo "FlightGear end to end: FAILED: $1"; echo "--- bridge:"; cat "$work/bridge.out"; echo "--- program:"; cat "$work/skarvo.err"; fg_stop; exit 1; }
+
+fg_install || skip "FlightGear cannot be installed here"
+work=$(mktemp -d /tmp/skarvo-fg-e2e-XXXXXX)
+trap 'fg_stop; rm -rf "$work"' EXIT
+cp "$root/build/bin/skv.ini" "$work/"
+export FSUIPC_IPC_DIR="$work/ipc"
+
+fg_start "$work/fgfs.log" --airport=LOWI --altitude=6000 --vc=80 --timeofday=noon
+fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
+
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 >"$work/bridge.out" 2>&1 &
+bridge=$!
+for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
+[[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] || fail "the bridge did not open its window"
+(cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
+program=$!
+
+wait_for() {  # wait_for SECONDS PATH PATTERN
+  local until=$((SECONDS + $1))
+  while ((SECONDS < until)); do
+    [[ "$(fg_get "$2")" =~ $3 ]] && return 0
+    sleep 1
+  done
+  return 1
+}
+wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the start-up text did not reach FlightGear's screen"
+wait_for 60 /environment/local-weather-lift-fps "^-?[0-9]" || fail "no vertical air reached FlightGear"
+lift=$(fg_get /environment/local-weather-lift-fps)
+
+fg_key shift+q
+wait_for 60 /sim/messages/copilot "To quit" || fail "TAB-Backspace (Q in FlightGear) did not open the quit prompt"
+fg_key shift+y
+for _ in $(seq 60); do kill -0 "$program" 2>/dev/null || break; sleep 1; done
+kill -0 "$program" 2>/dev/null && fail "the quit gesture did not end the session"
+wait "$program" || fail "the program did not exit with 0"
+wait_for 30 /sim/messages/copilot "no longer running" || fail "the goodbye text did not reach FlightGear"
+wait "$bridge" || true
+echo "FlightGear end to end: passed (the lift written was $lift ft/s; $(tail -1 "$work/bridge.out"))"
