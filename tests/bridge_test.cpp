@@ -2,6 +2,7 @@
 // line-based protocol, the mapping of offsets to properties with their
 // units, and the program's writes reaching FlightGear in order.
 #include "bridge.h"
+#include "fake_property_server.h"
 #include "mapping.h"
 #include "props_client.h"
 
@@ -10,99 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <sstream>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
-// FlightGear's property server as the bridge sees it: data mode, "get"
-// answered with the value (empty for an unknown property), "set" silent.
-class fake_property_server {
-public:
-    fake_property_server() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listener_, 4);
-        socklen_t length = sizeof a;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~fake_property_server() {
-        shutdown(listener_, SHUT_RDWR);
-        close(listener_);
-        thread_.join();
-    }
-    int port() const { return port_; }
-    void put(const std::string& path, const std::string& value) {
-        std::lock_guard<std::mutex> lock(m_);
-        props_[path] = value;
-    }
-    std::string value(const std::string& path) {
-        std::lock_guard<std::mutex> lock(m_);
-        return props_[path];
-    }
-    std::vector<std::string> sets_of(const std::string& path) {
-        std::lock_guard<std::mutex> lock(m_);
-        std::vector<std::string> found;
-        for (const auto& [p, v] : set_log_)
-            if (p == path) found.push_back(v);
-        return found;
-    }
-
-private:
-    void serve() {
-        for (;;) {
-            int fd = accept(listener_, nullptr, nullptr);
-            if (fd < 0) return;
-            std::string pending;
-            char buffer[4096];
-            for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-                pending.append(buffer, static_cast<std::size_t>(n));
-                for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                    std::string line = pending.substr(0, end);
-                    pending.erase(0, end + 1);
-                    if (!line.empty() && line.back() == '\r') line.pop_back();
-                    answer(fd, line);
-                }
-            }
-            close(fd);
-        }
-    }
-    void answer(int fd, const std::string& line) {
-        std::istringstream in(line);
-        std::string command, path;
-        in >> command >> path;
-        std::lock_guard<std::mutex> lock(m_);
-        if (command == "get") {
-            std::string reply = props_[path] + "\r\n";
-            send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-        } else if (command == "set") {
-            std::string value;
-            std::getline(in >> std::ws, value);
-            props_[path] = value;
-            set_log_.push_back({path, value});
-        }
-    }
-    int listener_ = -1, port_ = 0;
-    std::thread thread_;
-    std::mutex m_;
-    std::map<std::string, std::string> props_;
-    std::vector<std::pair<std::string, std::string>> set_log_;
-};
-
-void fill_flying_properties(fake_property_server& fg) {
+void fill_flying_properties(bridge::fake_property_server& fg) {
     const std::pair<const char*, const char*> values[] = {
         {"/position/latitude-deg", "47.26"},          {"/position/longitude-deg", "11.35"},
         {"/position/altitude-ft", "5000"},            {"/position/ground-elev-m", "580.4"},
@@ -135,7 +49,7 @@ protected:
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         sim::write_offsets(offset, n, static_cast<const unsigned char*>(bytes));
     }
-    fake_property_server fg;
+    bridge::fake_property_server fg;
     bridge::props_client client;
 };
 

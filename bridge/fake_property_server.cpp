@@ -1,0 +1,83 @@
+#include "fake_property_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace bridge {
+
+fake_property_server::fake_property_server() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listener_, 4);
+    socklen_t length = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { serve(); });
+}
+
+fake_property_server::~fake_property_server() {
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+}
+
+void fake_property_server::put(const std::string& path, const std::string& value) {
+    std::lock_guard<std::mutex> lock(m_);
+    props_[path] = value;
+}
+
+std::string fake_property_server::value(const std::string& path) {
+    std::lock_guard<std::mutex> lock(m_);
+    return props_[path];
+}
+
+std::vector<std::string> fake_property_server::sets_of(const std::string& path) {
+    std::lock_guard<std::mutex> lock(m_);
+    std::vector<std::string> found;
+    for (const auto& [p, v] : set_log_)
+        if (p == path) found.push_back(v);
+    return found;
+}
+
+void fake_property_server::serve() {
+    for (;;) {
+        int fd = accept(listener_, nullptr, nullptr);
+        if (fd < 0) return;
+        std::string pending;
+        char buffer[4096];
+        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+            pending.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                std::string line = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                answer(fd, line);
+            }
+        }
+        close(fd);
+    }
+}
+
+void fake_property_server::answer(int fd, const std::string& line) {
+    std::istringstream in(line);
+    std::string command, path;
+    in >> command >> path;
+    std::lock_guard<std::mutex> lock(m_);
+    if (command == "get") {
+        std::string reply = props_[path] + "\r\n";
+        send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    } else if (command == "set") {
+        std::string value;
+        std::getline(in >> std::ws, value);
+        props_[path] = value;
+        if (set_log_.size() < 100000) set_log_.push_back({path, value});
+    }
+}
+
+}  // namespace bridge
