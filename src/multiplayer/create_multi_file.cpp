@@ -197,15 +197,15 @@ bool write_file(const day_plan& d, const std::string* map_name) {
 
 // ---- reading the project file ------------------------------------------------------
 
-bool read_integer(std::FILE* f, long* value) {
+bool read_integer(std::FILE* f, std::int64_t* value) {
     int c = std::fgetc(f);
     while (c != EOF && std::isspace(c)) c = std::fgetc(f);
     bool negative = c == '-';
     if (c == '-' || c == '+') c = std::fgetc(f);
     if (c == EOF || !std::isdigit(c)) return false;
-    long v = 0;
+    std::int64_t v = 0;  // held below 10^11: far beyond any position, never overflowing
     for (; c != EOF && std::isdigit(c); c = std::fgetc(f))
-        if (v < 100000000000L) v = v * 10 + (c - '0');
+        if (v < 100000000000LL) v = v * 10 + (c - '0');
     if (c != EOF) std::ungetc(c, f);
     *value = negative ? -v : v;
     return true;
@@ -218,13 +218,13 @@ bool read_separator(std::FILE* f) {
     return c != EOF && !std::isspace(c);
 }
 
-bool read_record(std::FILE* f, long fields[13]) {
+bool read_record(std::FILE* f, std::int64_t fields[13]) {
     for (int i = 0; i < 13; ++i)
         if ((i > 0 && !read_separator(f)) || !read_integer(f, &fields[i])) return false;
     return true;
 }
 
-bool fits(long v) { return v >= -36000000 && v <= 36000000; }
+bool fits(std::int64_t v) { return v >= -36000000 && v <= 36000000; }
 
 }  // namespace
 
@@ -235,7 +235,7 @@ project_file read_project_file(std::FILE* f) {
     char word[64];
     for (int i = 0; i < 4; ++i)
         if (std::fscanf(f, "%63s", word) != 1) return p;
-    long fields[13];
+    std::int64_t fields[13];
     while (read_record(f, fields))
         if (fields[2] == 4 && fits(fields[0]) && fits(fields[1]))
             p.thermals.push_back({static_cast<std::int32_t>(fields[0]), static_cast<std::int32_t>(fields[1])});

@@ -2,6 +2,7 @@
 // start-up and loaded twice (from the start, then from where the first load
 // left off), never crash, never read out of bounds and never load a thermal
 // whose numbers are not finite.
+#include "scratch_folder.h"
 #include "settings_support.h"
 
 #include "config/settings.h"
@@ -19,18 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool enter_scratch_folder() {
-    fs::path folder = fs::temp_directory_path() / ("skarvo-multi-fuzz-" + std::to_string(process_id()));
-    fs::create_directories(folder);
-    fs::current_path(folder);
-    static fs::path made = folder;
-    std::atexit([] {
-        std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
-        fs::remove_all(made, ignored);
-    });
-    return true;
-}
 
 void check_slots() {
     for (const active_thermal& t : active_thermals)
@@ -44,7 +33,7 @@ void check_slots() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    static bool entered = enter_scratch_folder();
+    static bool entered = enter_scratch_folder("skarvo-multi-fuzz-");
     (void)entered;
     std::ofstream(multi_file_name, std::ios::binary)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

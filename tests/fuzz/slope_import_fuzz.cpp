@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes as a slope data file in "Import" are imported
 // or refused without a crash, a sanitizer report or a tile of the wrong
 // length, and the file ends either still in "Import" or in the archive.
+#include "scratch_folder.h"
 #include "settings_support.h"
 
 #include "platform/platform.h"
@@ -21,24 +22,11 @@ void fail(const char* what) {
     std::abort();
 }
 
-// A scratch folder of the fuzzer's own, entered once.
-bool enter_scratch_folder() {
-    fs::path folder = fs::temp_directory_path() / ("skarvo-import-fuzz-" + std::to_string(process_id()));
-    fs::create_directories(folder);
-    fs::current_path(folder);
-    static fs::path made = folder;
-    std::atexit([] {
-        std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
-        fs::remove_all(made, ignored);
-    });
-    return true;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    static bool entered = enter_scratch_folder();
+    static bool entered = enter_scratch_folder("skarvo-import-fuzz-");
     (void)entered;
     std::error_code ignored;
     fs::remove_all(slope_folder, ignored);

@@ -1,5 +1,6 @@
 // libFuzzer target: any bytes as a slope tile, looked up at any position of
 // its cell, give a finite ridge lift without reading past the tile.
+#include "scratch_folder.h"
 #include "settings_support.h"
 
 #include "simlink/aircraft.h"
@@ -18,23 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool enter_scratch_folder() {
-    fs::path folder = fs::temp_directory_path() / ("skarvo-tile-fuzz-" + std::to_string(process_id()));
-    fs::create_directories(folder / slope_folder);
-    fs::current_path(folder);
-    static fs::path made = folder;
-    std::atexit([] {
-        std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
-        fs::remove_all(made, ignored);
-    });
-    return true;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    static bool entered = enter_scratch_folder();
+    static bool entered = enter_scratch_folder("skarvo-tile-fuzz-") && fs::create_directories(slope_folder);
     (void)entered;
     if (size < 4) return 0;
     // The first bytes place the aircraft in the cell and set the wind.
