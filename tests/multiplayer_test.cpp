@@ -55,7 +55,10 @@ protected:
     std::vector<std::string> lines() {
         std::vector<std::string> all;
         std::istringstream in(read_file(multi_file_name));
-        for (std::string line; std::getline(in, line);) all.push_back(line);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();  // a text file on Windows
+            all.push_back(line);
+        }
         return all;
     }
     fs::path home, work;
