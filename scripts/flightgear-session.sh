@@ -5,7 +5,7 @@
 # display $FG_DISPLAY. Defines fg_start, fg_get, fg_set, fg_key, fg_stop.
 fg_install() {
   local missing=()
-  for p in flightgear xvfb xdotool; do
+  for p in flightgear xvfb xdotool python3; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [[ ${#missing[@]} -eq 0 ]] && return 0
