@@ -1,5 +1,7 @@
 #include "bench_posix.h"
 
+#include "link_round.h"
+
 #include "simlink/link.h"
 
 #include <algorithm>
@@ -117,6 +119,16 @@ bool bare_round(bare_link& b, int exchanges, std::vector<double>& samples) {
         samples.push_back(std::chrono::duration<double, std::micro>(clock_type::now() - start).count());
     }
     return true;
+}
+
+bool alternate_rounds(bare_link& b, int rounds, int per_round, std::vector<double>& link_samples,
+                      std::vector<double>& bare_samples) {
+    std::vector<double> warm_up;
+    bool ok = link_round(per_round, warm_up) && bare_round(b, per_round, warm_up);
+    for (int r = 0; ok && r < rounds; ++r)
+        ok = r % 2 == 0 ? link_round(per_round, link_samples) && bare_round(b, per_round, bare_samples)
+                        : bare_round(b, per_round, bare_samples) && link_round(per_round, link_samples);
+    return ok;
 }
 
 pid_t start_simulator(const std::vector<std::string>& arguments) {

@@ -41,6 +41,11 @@ void close_bare(bare_link& b);
 // `exchanges` bare round trips, each one's microseconds added to `samples`.
 bool bare_round(bare_link& b, int exchanges, std::vector<double>& samples);
 
+// A warm-up round of each, then `rounds` rounds of `per_round` link and bare
+// exchanges, the two alternating which goes first.
+bool alternate_rounds(bare_link& b, int rounds, int per_round, std::vector<double>& link_samples,
+                      std::vector<double>& bare_samples);
+
 // Starts skarvo-sim with the arguments; its standard output goes nowhere.
 pid_t start_simulator(const std::vector<std::string>& arguments);
 

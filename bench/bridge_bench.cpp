@@ -8,7 +8,6 @@
 //   bridge_bench [EXCHANGES]
 #include "bench_posix.h"
 #include "fake_property_server.h"
-#include "link_round.h"
 
 #include "simlink/link.h"
 
@@ -70,11 +69,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bridge_bench: cannot reach the bridge or the bare server\n");
         return 1;
     }
-    std::vector<double> link_samples, bare_samples, warm_up;
-    bool ok = link_round(per_round, warm_up) && bare_round(bare, per_round, warm_up);
-    for (int r = 0; ok && r < rounds; ++r)
-        ok = r % 2 == 0 ? link_round(per_round, link_samples) && bare_round(bare, per_round, bare_samples)
-                        : bare_round(bare, per_round, bare_samples) && link_round(per_round, link_samples);
+    std::vector<double> link_samples, bare_samples;
+    bool ok = alternate_rounds(bare, rounds, per_round, link_samples, bare_samples);
     link_close();
     close_bare(bare);
     waitpid(bridge, nullptr, 0);

@@ -11,7 +11,6 @@
 // size, so a change of the machine's pace during the run falls on both alike.
 #include "bench_posix.h"
 
-#include "link_round.h"
 #include "simlink/link.h"
 
 #include <algorithm>
@@ -42,11 +41,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "link_bench: cannot reach the stand-in simulator or the bare server\n");
         return 1;
     }
-    std::vector<double> link_samples, bare_samples, warm_up;
-    bool ok = link_round(per_round, warm_up) && bare_round(bare, per_round, warm_up);
-    for (int r = 0; ok && r < rounds; ++r)
-        ok = r % 2 == 0 ? link_round(per_round, link_samples) && bare_round(bare, per_round, bare_samples)
-                        : bare_round(bare, per_round, bare_samples) && link_round(per_round, link_samples);
+    std::vector<double> link_samples, bare_samples;
+    bool ok = alternate_rounds(bare, rounds, per_round, link_samples, bare_samples);
     link_close();
     close_bare(bare);
     waitpid(simulator, nullptr, 0);
