@@ -12,6 +12,7 @@
 #include "process.h"
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -46,7 +47,16 @@ protected:
         std::string error;
         serving = true;
         server_thread = std::thread([&opened, &error, window_class, this] {
-            bool ok = sim::open_server(window_class, &error);
+            // Under a heavily loaded Wine a window has once failed to be
+            // made: a second try, after letting go of the first, serves.
+            bool ok = false;
+            for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+                if (attempt > 0) {
+                    sim::close_server();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                }
+                ok = sim::open_server(window_class, &error);
+            }
             opened = ok ? 1 : -1;
             while (ok && serving) sim::serve(5);
             sim::close_server();
