@@ -1,7 +1,6 @@
 // Multi-player thermals: the shared file's header and entries as built,
 // project files, and loads of the thermals alive now into the slots.
-#include "in_process_sim.h"
-#include "settings_support.h"
+#include "program_folder.h"
 
 #include "config/settings.h"
 #include "driver/session.h"
@@ -24,27 +23,13 @@ namespace {
 
 constexpr float degree = 0.0174533f;
 
-class multiplayer_test : public in_process_sim {
+class multiplayer_test : public program_folder_test {
 protected:
     void SetUp() override {
-        in_process_sim::SetUp();
-        start_clean_settings();
-        home = fs::current_path();
-        work = fs::path(make_temp_folder("skarvo-multi"));
-        fs::current_path(work);
+        program_folder_test::SetUp();
         seed_random(7);
         thermal_strength = 2.5f;
         sink_setting = 0;
-    }
-    void TearDown() override {
-        in_process_sim::TearDown();
-        fs::current_path(home);
-        std::error_code ignored;
-        fs::remove_all(work, ignored);
-        stop_catching();
-        reset_settings();
-        reset_thermal_state();
-        reset_session();
     }
     // Builds the file at random over 10 x 10 miles near 47 N 11 E.
     void build_random(std::uint32_t start = 10 * 3600, std::uint32_t stop = 18 * 3600, float coverage = 14.615f) {
@@ -61,7 +46,6 @@ protected:
         }
         return all;
     }
-    fs::path home, work;
 };
 
 std::vector<unsigned long> starts_of(const std::vector<std::string>& lines) {

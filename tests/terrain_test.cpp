@@ -2,8 +2,7 @@
 // point, the terrain scan's files byte for byte, and the import of slope
 // data files into tiles, merges and the archive. Each test works in a
 // folder of its own, as the program works in its own folder.
-#include "in_process_sim.h"
-#include "settings_support.h"
+#include "program_folder.h"
 
 #include "config/rounding.h"
 #include "driver/session.h"
@@ -30,26 +29,7 @@ void write_text(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-class terrain_test : public in_process_sim {
-protected:
-    void SetUp() override {
-        in_process_sim::SetUp();
-        start_clean_settings();
-        home = fs::current_path();
-        work = fs::path(make_temp_folder("skarvo-terrain"));
-        fs::current_path(work);
-    }
-    void TearDown() override {
-        in_process_sim::TearDown();
-        fs::current_path(home);
-        std::error_code ignored;
-        fs::remove_all(work, ignored);
-        stop_catching();
-        reset_thermal_state();
-        reset_session();
-    }
-    fs::path home, work;
-};
+using terrain_test = program_folder_test;
 
 // ---- slope tiles and ridge lift ------------------------------------------------
 
