@@ -14,12 +14,15 @@ fg_install() {
 }
 
 # fg_start LOGFILE [fgfs options...]: FlightGear in the air with its engine
-# off, terrain, sound, traffic and weather fetching off.
+# off, terrain, sound, traffic and weather fetching off, on a display of its
+# own (Xvfb) unless FG_OWN_DISPLAY is 0.
 fg_start() {
   local log=$1; shift
-  Xvfb "$FG_DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
-  FG_XVFB=$!
-  sleep 1
+  if [[ "${FG_OWN_DISPLAY:-1}" != 0 ]]; then
+    Xvfb "$FG_DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
+    FG_XVFB=$!
+    sleep 1
+  fi
   DISPLAY=$FG_DISPLAY DBUS_FATAL_WARNINGS=0 /usr/games/fgfs \
     --config="$FG_ROOT_DIR/bridge/skarvo-keys.xml" --aircraft=c172p --telnet="$FG_PORT" \
     --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \

@@ -16,7 +16,7 @@ airport=LOWI
 extra=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
-    --window) FG_DISPLAY=${DISPLAY:?--window needs a display}; shift ;;
+    --window) FG_DISPLAY=${DISPLAY:?--window needs a display}; FG_OWN_DISPLAY=0; shift ;;
     --airport) airport=$2; shift 2 ;;
     *) extra+=("$1"); shift ;;
   esac
@@ -31,15 +31,7 @@ work=$(mktemp -d /tmp/skarvo-flightgear-XXXXXX)
 export FSUIPC_IPC_DIR="$work/ipc"
 cp "$root/build/bin/skv.ini" "$work/"
 trap 'fg_stop' EXIT
-[[ "$FG_DISPLAY" == ":98" ]] || FG_XVFB=""
-if [[ "$FG_DISPLAY" == ":98" ]]; then
-  fg_start "$work/fgfs.log" --airport="$airport" --altitude=6000 --vc=80 --timeofday=noon "${extra[@]}"
-else
-  DISPLAY=$FG_DISPLAY DBUS_FATAL_WARNINGS=0 /usr/games/fgfs --config="$root/bridge/skarvo-keys.xml" \
-    --aircraft=c172p --telnet="$FG_PORT" --airport="$airport" --in-air --altitude=6000 --vc=80 \
-    --prop:/controls/engines/engine[0]/magnetos=0 "${extra[@]}" >"$work/fgfs.log" 2>&1 &
-  FG_PID=$!
-fi
+fg_start "$work/fgfs.log" --airport="$airport" --altitude=6000 --vc=80 --timeofday=noon "${extra[@]}"
 echo "Waiting for FlightGear (its log: $work/fgfs.log)..."
 fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --record "$work/record.tsv" &

@@ -30,17 +30,18 @@ for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep
 (cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
 
-wait_for() {  # wait_for SECONDS PATH PATTERN
+wait_for() {  # wait_for SECONDS PATH PATTERN: the matching value in $seen
   local until=$((SECONDS + $1))
   while ((SECONDS < until)); do
-    [[ "$(fg_get "$2")" =~ $3 ]] && return 0
+    seen=$(fg_get "$2")
+    [[ "$seen" =~ $3 ]] && return 0
     sleep 1
   done
   return 1
 }
 wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the start-up text did not reach FlightGear's screen"
 wait_for 60 /environment/local-weather-lift-fps "^-?[0-9]" || fail "no vertical air reached FlightGear"
-lift=$(fg_get /environment/local-weather-lift-fps)
+lift=$seen
 
 fg_key shift+q
 wait_for 60 /sim/messages/copilot "To quit" || fail "TAB-Backspace (Q in FlightGear) did not open the quit prompt"

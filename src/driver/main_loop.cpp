@@ -46,16 +46,6 @@ void start_loop(loop_state& s) {
     s.tick_step = 0;
 }
 
-void lean_all_for_height() {
-    for (int slot = 0; slot < active_slots; ++slot)
-        if (program_mode == 1)
-            lean_active_multi(slot);
-        else
-            lean_active(slot);
-    for (int j = 0; j < house_count; ++j) lean_house(j);
-    lean_altitude = aircraft_altitude;
-}
-
 // Away from a house thermal its strength follows the time of day.
 void refresh_house_thermals() {
     for (int j = 0; j < house_count; ++j) {
@@ -128,7 +118,10 @@ void main_loop() {
         poll_hot_keys();
         thermal_pass();
         if (sink_setting != 0) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
-        if (std::abs(aircraft_altitude - lean_altitude) > 30) lean_all_for_height();
+        if (std::abs(aircraft_altitude - lean_altitude) > 30) {
+            lean_every_column();
+            lean_altitude = aircraft_altitude;
+        }
         ten_second_tick(s);
         if (program_mode == 1) minute_change(s);
     }

@@ -152,3 +152,15 @@ void lean_house(int house) {
         move_from(h.rebase_lat, h.rebase_lon, downwind_bearing(wind_dir), miles, &h.lat_here, &h.lon_here);
     }
 }
+
+void lean_active_for_mode(int slot) {
+    if (program_mode == 1)
+        lean_active_multi(slot);
+    else
+        lean_active(slot);
+}
+
+void lean_every_column() {
+    for (int slot = 0; slot < active_slots; ++slot) lean_active_for_mode(slot);
+    for (int j = 0; j < house_count; ++j) lean_house(j);
+}

@@ -28,3 +28,10 @@ void wind_check();
 void lean_active(int slot);        // single-player flying
 void lean_active_multi(int slot);  // multi-player flying: no top band, the reference stays
 void lean_house(int house);
+
+// The active column in `slot` leaned with the variant of the flying mode
+// (multi-player flying: lean_active_multi).
+void lean_active_for_mode(int slot);
+
+// All five active columns, then every house column.
+void lean_every_column();

@@ -58,23 +58,11 @@ float miles_to(double lat, double lon) {
 float distance_to_active(int slot) { return miles_to(active_thermals[slot].lat_here, active_thermals[slot].lon_here); }
 float distance_to_house(int slot) { return miles_to(house_thermals[slot].lat_here, house_thermals[slot].lon_here); }
 
-void lean_active_for_mode(int slot) {
-    if (single_player())
-        lean_active(slot);
-    else
-        lean_active_multi(slot);
-}
-
 void lean_second(const second_thermal& second) {
     if (second.kind == house_kind)
         lean_house(second.slot);
     else
         lean_active_for_mode(second.slot);
-}
-
-void lean_everything() {
-    for (int slot = 0; slot < active_slots; ++slot) lean_active_for_mode(slot);
-    for (int j = 0; j < house_count; ++j) lean_house(j);
 }
 
 // The profile constants, fixed at the entry of an in-thermal loop.
@@ -418,7 +406,7 @@ void thermal_pass() {
         if (still_inside(d, h.radius, h.top)) run_house_loop(j, d, pass);
     }
     if (pass.lift == 0.0 || quit_prompt_active) return;
-    lean_everything();
+    lean_every_column();
     lean_altitude = aircraft_altitude;
     if (!pass.second.engaged) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
 }
