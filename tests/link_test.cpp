@@ -232,11 +232,15 @@ TEST_F(link_test, failed_sends_are_retried_nine_times) {
         // The batch is gone with the failure.
         EXPECT_FALSE(link_process(&result));
         EXPECT_EQ(result, link_nothing_queued);
-        // After code 12 the server is taken to have gone: no more waiting.
+        // A window that has gone is not waited for again; a batch that only
+        // timed out is lost and the next one is tried afresh.
         link_read(off_altitude.offset, 4, &value, &result);
         EXPECT_FALSE(link_process(&result));
         EXPECT_EQ(result, o.code);
-        EXPECT_EQ(sends, o.code == link_send_failed ? 9 : 18);
+        EXPECT_EQ(sends, o.error == error_invalid_window_handle ? 9 : 18);
+        failures_left = 0;
+        link_read(off_altitude.offset, 4, &value, &result);
+        EXPECT_EQ(link_process(&result), o.error != error_invalid_window_handle);
     }
 }
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -92,6 +93,35 @@ TEST_F(multiplayer_test, the_header_as_written) {
     EXPECT_EQ(l[13], "Thickness:                      597 feet");
     EXPECT_EQ(l[14], "Peak Strength Factor:           30 percent");
     EXPECT_EQ(l[15], "Distance Below Ceiling:         1499 feet");
+}
+
+// Entry radians are (units x 0.00001) x 0.017453277777777776, in that order.
+TEST_F(multiplayer_test, project_positions_in_radians_as_printed) {
+    std::ofstream(project_file_name) << "map\nskip these four words\n"
+                                        "4700000,-11700000,4,0,0,0,0,0,0,0,0,0,0 4500000,0,4,0,0,0,0,0,0,0,0,0,0\n";
+    program_mode = 2;
+    lift_ceiling = 2000;
+    create_multiplayer_file(12 * 3600, 12 * 3600 + 60, 1, 0, 0, 0, 0, 14.615f, 0, 0);
+    std::set<std::string> positions;
+    std::vector<std::string> l = lines();
+    for (std::size_t i = 19; i < l.size(); ++i) {
+        std::istringstream words(l[i]);
+        std::string number, lat, lon;
+        if (words >> number >> lat >> lon) positions.insert(lat + " " + lon);
+    }
+    EXPECT_EQ(positions, (std::set<std::string>{"0.820304 -2.042034", "0.785398 0.000000"}));
+}
+
+// 0.1 by 0.3 degrees at 40 N, from 10:00 to 18:00, at the coverage that
+// gives 3.3 miles: 16 thermals in each of 34 time slots.
+TEST_F(multiplayer_test, an_area_from_the_settings_gets_the_thermals_its_extents_hold) {
+    settings_tools.create_multiplayer_file = create_multiplayer_file;
+    read_settings_text(settings_with({{23, "Thermal coverage: 14.615 per 100 square miles"}, {33, "Program mode: 2"},
+                                      {36, "Thermal source (0-2): 2"}, {37, "Soaring starts: 10:00"},
+                                      {38, "Soaring stops: 18:00"}, {39, "Northernmost latitude: 40.1"},
+                                      {40, "Southernmost latitude: 40.0"}, {41, "Westernmost longitude: -120.0"},
+                                      {42, "Easternmost longitude: -119.7"}}));
+    EXPECT_EQ(starts_of(lines()).size(), 544u);
 }
 
 TEST_F(multiplayer_test, a_day_at_random_over_ten_by_ten_miles_has_476_entries_in_start_order) {
@@ -215,7 +245,9 @@ TEST_F(load_test, nearest_first_in_each_group_and_never_beyond_100_miles) {
                       entry(3, 1, 0, 43000, 1800), entry(4, 120, 1, 43000, 1800), entry(5, 0.5, 1, 43100, 1800)});
     fly_at("12:00:00");
     load_multiplayer_thermals(1.0f);
-    EXPECT_EQ(ids(), (std::vector<int>{3, 1, 2, 5, -1}));
+    // Slot 4 still carries entry number 0 of the empty table, which slot 3
+    // held before: the two are exchanged, as in every pilot's program.
+    EXPECT_EQ(ids(), (std::vector<int>{3, 1, 2, -1, 5}));
     EXPECT_FLOAT_EQ(active_thermals[0].strength, 2.0f);
     EXPECT_EQ(active_thermals[0].top, 1828 + 54);
 }
@@ -224,14 +256,14 @@ TEST_F(load_test, slots_3_and_4_keep_their_thermal_when_the_nearest_swap) {
     write_multi_file({entry(0, 1, 1, 43000, 1800), entry(1, 2, 1, 43000, 1800)});
     fly_at("12:00:00");
     load_multiplayer_thermals(1.0f);
-    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 0, 1}));
+    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 1, 0}));  // slot 3 took number 0 of the empty table's slot 4
     {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         sim::world.latitude_deg = 47.0 + 2.2 / 69.0;  // now nearer to the second
     }
     read_aircraft_position();
     load_multiplayer_thermals(1.0f);
-    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 0, 1}));
+    EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 1, 0}));
 }
 
 TEST_F(load_test, a_damaged_file_ends_the_load_and_loads_nothing_unsound) {
@@ -241,17 +273,42 @@ TEST_F(load_test, a_damaged_file_ends_the_load_and_loads_nothing_unsound) {
     EXPECT_EQ(ids(), (std::vector<int>{0, -1, -1, -1, -1}));
 }
 
+// The header line that holds `label`, replaced by `line`.
+void change_header_line(const std::string& label, const std::string& line) {
+    std::string text = read_file(multi_file_name);
+    std::size_t at = text.find(label);
+    text.replace(at, text.find('\n', at) - at, line);
+    std::ofstream(multi_file_name) << text;
+}
+
 TEST_F(load_test, a_header_lean_factor_of_2_is_refused) {
     write_multi_file({});
-    std::string text = read_file(multi_file_name);
-    text.replace(text.find("0.70"), 4, "2.00");
-    std::ofstream(multi_file_name) << text;
+    change_header_line("Thermal Lean Factor:", "Thermal Lean Factor:            2.00");
     fly_at("12:00:00");
     EXPECT_EQ(lean_factor, 70);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Thermal Lean Factor must be in the range 0.3-1.5.\n\nUsing program default value.");
     EXPECT_EQ(multi_start_minute, 600);
     EXPECT_EQ(multi_stop_minute, 1080);
+}
+
+// The header's values are taken as the file has them, whoever built it.
+TEST_F(load_test, the_header_values_are_stored_as_written) {
+    write_multi_file({});
+    change_header_line("Widespread Sink:", "Widespread Sink:                -50 fpm");
+    change_header_line("'Cheat Keys'", "'Cheat Keys' Option:            5");
+    change_header_line("Present:", "Present:                        2");
+    change_header_line("Thickness:", "Thickness:                      600 feet");
+    change_header_line("Peak Strength", "Peak Strength Factor:           30 percent");
+    change_header_line("Distance Below", "Distance Below Ceiling:         1000 feet");
+    fly_at("12:00:00");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(sink_setting, -50);
+    EXPECT_FLOAT_EQ(sink_rate, 0.254f);
+    EXPECT_EQ(cheat_keys_option, 5);
+    EXPECT_EQ(inversion_strength, static_cast<float>(30 * 0.01));
+    EXPECT_EQ(inversion_half_thickness, 91);
+    EXPECT_EQ(inversion_altitude, 1828 - 305 - 91);
 }
 
 }  // namespace

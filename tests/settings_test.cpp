@@ -301,6 +301,23 @@ TEST_F(settings_test, inversion_strength_factor_and_distance_messages) {
     EXPECT_LE(inversion_strength, 0.5f);
 }
 
+// Percent times 0.01 and the random draws in the layer are taken in the
+// precision their formulas give: 30 percent stays 30 when it is written back.
+TEST_F(settings_test, inversion_values_in_the_precision_of_their_formulas) {
+    read({{likelihood, "Likelihood: 100 percent each flight"}});
+    EXPECT_EQ(inversion_strength, static_cast<float>(30 * 0.01));
+    EXPECT_EQ(static_cast<int>(inversion_strength * 100.0), 30);
+
+    // With no draw before it the distance takes the first: 6750 of 32767.
+    reset_settings();
+    seed_random(1621554753);
+    read({{strength, "Thermal strength from 0 to 0 feet per minute"},
+          {likelihood, "Likelihood: 100 percent each flight"},
+          {thickness, "Thickness from 600 to 600 feet (500-3000 allowed)"},
+          {distance, "Distance below ceiling: 0 to 0 feet (500-3000 allowed)"}});
+    EXPECT_EQ(inversion_altitude, 368);  // 1000 + 1000 x 0.206 in single precision is 1206 feet, not 1205
+}
+
 TEST_F(settings_test, options_out_of_range_fall_back_silently) {
     read({{cheat_keys, "Thermal finder hot keys (0-2): 5"}, {mode, "Program mode: 3"}, {topo, "Run terrain scan: 2"}});
     EXPECT_EQ(cheat_keys_option, 2);
@@ -389,17 +406,30 @@ TEST_F(settings_test, equal_edges_are_too_near_and_no_tool_runs) {
     EXPECT_TRUE(tool_calls.empty());
 }
 
+// A refused edge stays 0: two refused edges are too near each other, and
+// the size cautions still measure the area.
 TEST_F(settings_test, a_bad_edge_stops_the_tools_asked_for) {
-    read({{mode, "Program mode: 2"}, {topo, "Run terrain scan: 1"}, {east, "Easternmost longitude: 181"}});
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "'Easternmost Longitude' outside acceptable range");
-    EXPECT_EQ(boxes[1].text, "Neither the SKV multi-player data file nor the SKV topo data file was created.");
+    auto texts = [] {
+        std::vector<std::string> t;
+        for (const auto& b : boxes) t.push_back(b.text);
+        return t;
+    };
+    read({{mode, "Program mode: 2"}, {topo, "Run terrain scan: 1"}, {north, "Northernmost latitude: 95"},
+          {south, "Southernmost latitude: -95"}});
+    EXPECT_EQ(texts(), (std::vector<std::string>{
+                           "'Northernmost Latitude' outside acceptable range",
+                           "'Southernmost Latitude' outside acceptable range",
+                           "'Northernmost Latitude' is too near 'Southernmost Latitude'.",
+                           "Neither the SKV multi-player data file nor the SKV topo data file was created."}));
     EXPECT_TRUE(tool_calls.empty());
     boxes.clear();
-    read({{topo, "Run terrain scan: 1"}, {north, "Northernmost latitude: north"}});
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "'Northernmost Latitude' outside acceptable range");
-    EXPECT_EQ(boxes[1].text, "The SKV topo data file was not created.");
+    read({{topo, "Run terrain scan: 1"}, {north, "Northernmost latitude: 60"}, {south, "Southernmost latitude: 45"},
+          {west, "Westernmost longitude: 500"}, {east, "Easternmost longitude: 7"}});
+    EXPECT_EQ(texts(), (std::vector<std::string>{"'Westernmost Longitude' outside acceptable range",
+                                                 "'Northernmost Latitude' is 1035 miles north of 'Southernmost Latitude'.",
+                                                 "'Easternmost Longitude' is 294 miles east of 'Westernmost Longitude'.",
+                                                 "The SKV topo data file was not created."}));
+    EXPECT_TRUE(tool_calls.empty());
 }
 
 TEST_F(settings_test, large_areas_are_cautioned_and_the_date_line_is_crossed_the_short_way) {
@@ -447,6 +477,8 @@ TEST(snap_to_3_arcseconds, nearest_three_seconds_within_the_minute) {
     EXPECT_NEAR(snap_to_3_arcseconds(-45.12345f), -(45 + 7 / 60.0 + 24 / 3600.0), 1e-5);
     EXPECT_NEAR(snap_to_3_arcseconds(10.0f + 59.0f / 60 + 59.0f / 3600), 11.0, 1e-5);  // 60 s: the next minute
     EXPECT_NEAR(snap_to_3_arcseconds(7.5f / 3600), 9.0 / 3600, 1e-6);                  // a half goes away from zero
+    EXPECT_NEAR(snap_to_3_arcseconds(45.15625f), 45 + 9 / 60.0 + 24 / 3600.0, 1e-6);    // 22.5 s, exact in a float
+    EXPECT_NEAR(snap_to_3_arcseconds(-45.15625f), -(45 + 9 / 60.0 + 24 / 3600.0), 1e-6);
 }
 
 }  // namespace

@@ -26,8 +26,9 @@ std::int32_t round_half_away(double x) {
 
 float snap_to_3_arcseconds(float degrees) {
     auto whole = static_cast<std::int16_t>(truncate_toward_zero(degrees));
-    auto minutes = static_cast<std::int16_t>(truncate_toward_zero((degrees - whole) * 60.0f));
-    float rest = (degrees - whole) - minutes / 60.0f;
-    auto seconds = static_cast<std::int16_t>(3 * round_half_away(rest * 1200.0f));
-    return whole + minutes / 60.0f + seconds / 3600.0f;
+    float in_degree = degrees - static_cast<float>(whole);
+    auto minutes = static_cast<std::int16_t>(truncate_toward_zero(in_degree * 60.0));
+    double rest = in_degree - minutes / 60.0;
+    auto seconds = static_cast<std::int16_t>(3 * round_half_away(rest * 1200.0));
+    return static_cast<float>(whole + minutes / 60.0 + seconds / 3600.0);
 }

@@ -1,4 +1,16 @@
 // Rounding helpers shared by the whole program.
+//
+// How the program computes: every formula is evaluated as C evaluates its
+// written form, in its written order. A decimal number in a formula (0.01,
+// 6.28318, 0.44) is a double, and so is the earth's radius of 3956 miles; a
+// float meeting one is promoted, and a result is rounded to single precision
+// only where it is stored in a float or where single precision is asked for.
+// Floats with integers alone stay in single precision (L x 100, an integer
+// times rand01), except that a whole number dividing to a real value is a
+// double (-W / 197, M / 60). Constants are never folded together
+// (x * 0.00001 * k is (x * 0.00001) * k), and cos, sin, sqrt and asin take
+// their argument in the precision it has. Files built here are exchanged
+// between pilots and must come out the same everywhere.
 #pragma once
 
 #include <cstdint>

@@ -177,7 +177,7 @@ float read_coverage(word_reader& r) {
 void read_lean_factor(word_reader& r) {
     float_value lean = float_at(read_words(r, 4), 4);
     if (lean.given() && static_cast<double>(lean.value) >= 0.3 && lean.value <= 1.5f)
-        lean_factor = static_cast<std::int16_t>(round_half_away(lean.value * 100.0f));
+        lean_factor = static_cast<std::int16_t>(round_half_away(lean.value * 100));
 }
 
 void read_sink(word_reader& r) {
@@ -190,7 +190,7 @@ void read_sink(word_reader& r) {
         return;
     }
     sink_setting = static_cast<std::int16_t>(sink.value);
-    if (sink.value > 1) sink_rate = -static_cast<float>(sink.value) / 197.0f;
+    if (sink.value > 1) sink_rate = static_cast<float>(-static_cast<double>(sink.value) / 197.0);
 }
 
 void read_scenery_lift(word_reader& r) {
@@ -209,8 +209,9 @@ struct inversion_range {
     std::int64_t low, high;  // the default range, feet
 };
 
+// The span times the draw is a float, and so is the sum.
 std::int64_t random_in(std::int64_t low, std::int64_t high) {
-    return truncate_toward_zero(static_cast<double>(low) + static_cast<double>(high - low) * rand01());
+    return truncate_toward_zero(static_cast<float>(low) + static_cast<float>(high - low) * rand01());
 }
 
 // Thickness or distance below the ceiling, feet.
@@ -246,14 +247,14 @@ std::int64_t read_inversion_range(word_reader& r, int count, int first, const in
 void read_inversion_strength(word_reader& r) {
     int_value factor = int_at(read_words(r, 7), 4);
     if (within(factor, 10, 50)) {
-        inversion_strength = static_cast<float>(factor.value) * 0.01f;
+        inversion_strength = static_cast<float>(static_cast<double>(factor.value) * 0.01);
         return;
     }
     if (!absent(factor) && !(factor.given() && factor.value == 0))
         show_box(caption_value_error,
                "Inversion layer 'Strength Factor' must be in the 10-50 range.\n\nchanging to random value in this "
                "range");
-    inversion_strength = 0.1f + 0.4f * rand01();
+    inversion_strength = static_cast<float>(0.1 + 0.4 * rand01());
 }
 
 bool inversion_present(word_reader& r) {
@@ -265,7 +266,7 @@ bool inversion_present(word_reader& r) {
     }
     if (likelihood.value == 100) return true;
     float draw = rand01();
-    return static_cast<float>(likelihood.value) > 100.0f * draw && likelihood.value > 0;
+    return static_cast<float>(likelihood.value) > 100 * draw && likelihood.value > 0;
 }
 
 void read_inversion_layer(word_reader& r) {

@@ -6,6 +6,7 @@
 #include "multiplayer/create_multi_file.h"
 #include "terrain/slope_import.h"
 #include "terrain/terrain_scan.h"
+#include "thermals/geometry.h"
 
 #include <cmath>
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr const char* caption_setting_error = "'skv.ini' setting error...";
 constexpr const char* caption_caution = "Caution: large area defined in 'skv.ini'";
-constexpr float miles_per_radian = 3956.0f;
 
 struct tool_settings {
     bool error;
@@ -61,33 +61,34 @@ void read_soarable_period(word_reader& r, tool_settings& t) {
 }
 
 // One edge: accepted within +-limit degrees, snapped to 3 arc-seconds.
-bool read_edge(word_reader& r, float limit, const char* name, float* edge, tool_settings& t) {
+void read_edge(word_reader& r, float limit, const char* name, float* edge, tool_settings& t) {
     float_value degrees = float_at(read_words(r, 3), 3);
     if (degrees.given() && degrees.value >= -limit && degrees.value <= limit) {
         *edge = static_cast<float>(snap_to_3_arcseconds(degrees.value) * degrees_to_radians);
-        return true;
+        return;
     }
     show_box(caption_setting_error, "'%s' outside acceptable range", name);
     t.error = true;
-    return false;
 }
 
-// Two edges that may not be equal; the "too near" check needs both accepted.
+// Two edges that may not be equal. A refused edge stays 0, so two refused
+// edges are also too near each other.
 void read_edge_pair(word_reader& r, float limit, const char* first_name, float* first, const char* second_name,
                     float* second, tool_settings& t) {
-    bool first_ok = read_edge(r, limit, first_name, first, t);
-    bool second_ok = read_edge(r, limit, second_name, second, t);
-    if (first_ok && second_ok && *first == *second) {
+    read_edge(r, limit, first_name, first, t);
+    read_edge(r, limit, second_name, second, t);
+    if (*first == *second) {
         show_box(caption_setting_error, "'%s' is too near '%s'.", first_name, second_name);
         t.error = true;
     }
 }
 
 void measure_area(tool_settings& t) {
-    t.north_south_miles = (t.north - t.south) * miles_per_radian;
-    float width = t.east - t.west;
-    if (t.east < t.west) width += 6.28318f;  // across the 180th meridian
-    t.east_west_miles = width * miles_per_radian * std::cos((t.north + t.south) / 2);
+    t.north_south_miles = static_cast<float>((t.north - t.south) * earth_radius_miles);
+    double width = t.east - t.west;
+    if (t.east < t.west) width += 6.28318;  // across the 180th meridian
+    float middle = (t.north + t.south) / 2;
+    t.east_west_miles = static_cast<float>(width * earth_radius_miles * std::cos(static_cast<double>(middle)));
     if (t.north_south_miles > 200)
         show_box(caption_caution, "'Northernmost Latitude' is %d miles north of 'Southernmost Latitude'.",
                  truncate_toward_zero(t.north_south_miles));
@@ -99,11 +100,11 @@ void measure_area(tool_settings& t) {
 void read_area(word_reader& r, tool_settings& t) {
     read_edge_pair(r, 90, "Northernmost Latitude", &t.north, "Southernmost Latitude", &t.south, t);
     read_edge_pair(r, 180, "Westernmost Longitude", &t.west, "Easternmost Longitude", &t.east, t);
-    if (!t.error) measure_area(t);
+    measure_area(t);
     int_value keep = int_at(read_words(r, 4), 4);
     t.keep_elevation_file = keep.given() && keep.value == 1 ? 1 : 0;
     int_value settle_ms = int_at(read_words(r, 5), 5);
-    if (settle_ms.given() && settle_ms.value > 0) t.settle_seconds = static_cast<float>(settle_ms.value) * 0.001f;
+    if (settle_ms.given() && settle_ms.value > 0) t.settle_seconds = static_cast<float>(static_cast<double>(settle_ms.value) * 0.001);
 }
 
 void report_tools_not_run() {

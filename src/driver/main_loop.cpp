@@ -50,9 +50,9 @@ void start_loop(loop_state& s) {
 void refresh_house_thermals() {
     for (int j = 0; j < house_count; ++j) {
         house_thermal& h = house_thermals[j];
-        if (distance_miles(aircraft_latitude, aircraft_longitude, h.lat_here, h.lon_here) > 1.0)
-            h.strength = time_of_day_factor() * thermal_strength *
-                         ((radius_min + radius_span - h.radius) / radius_span * 0.44f + 0.89f);
+        if (miles_from_aircraft(h.lat_here, h.lon_here) > 1.0)
+            h.strength = static_cast<float>(time_of_day_factor() * thermal_strength *
+                                            ((radius_min + radius_span - h.radius) / radius_span * 0.44 + 0.89));
         lean_house(j);
     }
 }
@@ -117,7 +117,8 @@ void main_loop() {
     while (running == 1) {
         poll_hot_keys();
         thermal_pass();
-        if (sink_setting != 0) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
+        // After the quit the ridge lift written last stays: no sink after it.
+        if (sink_setting != 0 && running == 1) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
         if (std::abs(aircraft_altitude - lean_altitude) > 30) {
             lean_every_column();
             lean_altitude = aircraft_altitude;

@@ -39,15 +39,13 @@ struct day_plan {
     std::vector<thermal_cycle> cycles;
 };
 
-constexpr double degrees_per_radian_times_100000 = 180 * 0.31831015504887655 * 100000;
-
 // Duration, radius, strength and group of a cycle, drawn in this order.
 void draw_cycle(thermal_cycle& c) {
     c.duration = static_cast<std::uint32_t>(
         (round_half_away(shaped_random(0.1f) * static_cast<float>(duration_span)) + static_cast<std::int32_t>(duration_min)) * 60);
     c.radius = skewed_random(0, radius_shape) * radius_span + radius_min;
-    c.strength = ((radius_min + radius_span - c.radius) / radius_span * 0.44f + 0.89f) * thermal_strength;
-    c.slot_group = rand01() <= 0.4f ? 1 : 0;
+    c.strength = static_cast<float>(((radius_min + radius_span - c.radius) / radius_span * 0.44 + 0.89) * thermal_strength);
+    c.slot_group = rand01() <= 0.4 ? 1 : 0;
 }
 
 std::uint32_t day_length(const day_plan& d) { return d.stop - d.start + 1200; }
@@ -55,6 +53,11 @@ std::uint32_t day_length(const day_plan& d) { return d.stop - d.start + 1200; }
 std::uint32_t whole_slots(std::uint32_t seconds, std::uint32_t slot) { return (seconds + slot - 1) / slot; }
 
 // ---- thermals at random over the soarable area ---------------------------------
+
+// Radians to 1/100000 degree, dividing by 3.14159 through its inverse.
+std::int32_t hundred_thousandths_of_degrees(double radians) {
+    return truncate_toward_zero(radians * 100000 * 180 * 0.31831015504887655);
+}
 
 bool plan_random(day_plan& d, float north, float south, float west, float east, float coverage, float ns, float ew) {
     auto per_slot = static_cast<std::uint64_t>(std::max(0.0, std::trunc(0.01 * (ns * ew) * coverage)));
@@ -64,15 +67,15 @@ bool plan_random(day_plan& d, float north, float south, float west, float east, 
         return false;
     }
     d.cycles.resize(capacity);
-    float width = east - west;
-    if (width < 0) width += 6.28318f;
+    double width = east - west;
+    if (width < 0) width += 6.28318;
     std::uint32_t spread = d.stop - d.start + duration_span * 60;
     for (thermal_cycle& c : d.cycles) {
-        c.latitude = truncate_toward_zero((south + rand01() * (north - south)) * degrees_per_radian_times_100000);
-        c.longitude = truncate_toward_zero((west + rand01() * width) * degrees_per_radian_times_100000);
+        c.latitude = hundred_thousandths_of_degrees(south + rand01() * (north - south));
+        c.longitude = hundred_thousandths_of_degrees(west + rand01() * width);
         if (c.longitude > 18000000) c.longitude -= 36000000;
         c.start = d.start - (duration_min + duration_span) * 60 +
-                  static_cast<std::uint32_t>(round_half_away(rand01() * static_cast<float>(spread) / 60.0f) * 60);
+                  static_cast<std::uint32_t>(round_half_away(rand01() * static_cast<float>(spread) / 60) * 60);
         draw_cycle(c);
     }
     return true;
@@ -103,10 +106,11 @@ std::int32_t companion_position(double offset, std::int32_t project) {
 }
 
 void add_companion(day_plan& d, const project_thermal& t) {
-    float distance = rand01() * 2 + 1, bearing = rand01() * 6.28f;
+    float distance = rand01() * 2 + 1;
+    auto bearing = static_cast<float>(rand01() * 6.28);
     std::int32_t latitude = companion_position(north_offset(bearing, distance), t.latitude);
     std::int32_t longitude = companion_position(east_offset(bearing, distance), t.longitude);
-    add_cycles(d, latitude, longitude, d.start - static_cast<std::uint32_t>(round_half_away(rand01() * 20.0f) * 60));
+    add_cycles(d, latitude, longitude, d.start - static_cast<std::uint32_t>(round_half_away(rand01() * 20) * 60));
 }
 
 bool plan_from_project(day_plan& d, bool with_companions, std::string* map_name) {
@@ -158,7 +162,7 @@ void write_header(std::FILE* f, const day_plan& d, const std::string* map_name) 
     std::fprintf(f, "Present:                        %d\n", present ? 1 : 0);
     if (present) {
         std::fprintf(f, "Thickness:                      %d feet\n", round_half_away(inversion_half_thickness * 2 * 3.2808));
-        std::fprintf(f, "Peak Strength Factor:           %d percent\n", truncate_toward_zero(inversion_strength * 100));
+        std::fprintf(f, "Peak Strength Factor:           %d percent\n", truncate_toward_zero(inversion_strength * 100.0));
         std::fprintf(f, "Distance Below Ceiling:         %d feet\n\n", round_half_away(inversion_altitude * 3.2808));
     } else {
         std::fprintf(f, "Thickness:                      not applicable\n");
@@ -169,11 +173,11 @@ void write_header(std::FILE* f, const day_plan& d, const std::string* map_name) 
 }
 
 void write_entries(std::FILE* f, const day_plan& d) {
-    constexpr double radians_per_unit = 0.00001 * 0.017453277777777776;
+    auto radians = [](std::int32_t units) { return units * 0.00001 * 0.017453277777777776; };
     int number = 0;
     for (const thermal_cycle& c : d.cycles)
-        std::fprintf(f, "%05d %f %f %1.3f %1.1f %d %05lu %04u\n", number++, c.latitude * radians_per_unit,
-                     c.longitude * radians_per_unit, static_cast<double>(c.radius), static_cast<double>(c.strength),
+        std::fprintf(f, "%05d %f %f %1.3f %1.1f %d %05lu %04u\n", number++, radians(c.latitude),
+                     radians(c.longitude), static_cast<double>(c.radius), static_cast<double>(c.strength),
                      c.slot_group, static_cast<unsigned long>(c.start), c.duration);
 }
 

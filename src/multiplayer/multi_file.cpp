@@ -111,14 +111,20 @@ void take_lean_factor(const std::string& line) {
         lean_factor = 70;
         return;
     }
-    lean_factor = static_cast<std::int16_t>(round_half_away(lean.value * 100.0f));
+    lean_factor = static_cast<std::int16_t>(round_half_away(lean.value * 100));
+}
+
+// Any 16-bit value is taken as the file has it; one that does not fit 16
+// bits keeps the setting of skv.ini.
+bool short_word(const std::string& line, int position, std::int16_t* value) {
+    int_value v = int_word(line, position);
+    if (!v.given() || v.value < -32768 || v.value > 32767) return false;
+    *value = static_cast<std::int16_t>(v.value);
+    return true;
 }
 
 void take_sink(const std::string& line) {
-    int_value fpm = int_word(line, 3);
-    if (!fpm.given() || fpm.value < 0 || fpm.value > 32767) return;
-    sink_setting = static_cast<std::int16_t>(fpm.value);
-    sink_rate = static_cast<float>(sink_setting * -0.00508);
+    if (short_word(line, 3, &sink_setting)) sink_rate = static_cast<float>(sink_setting * -0.00508);
 }
 
 void take_scenery(const std::string& line) {
@@ -131,9 +137,12 @@ void take_scenery(const std::string& line) {
     scenery_lift_enabled = static_cast<std::int32_t>(v.value);
 }
 
+// Any value other than 0 says the layer is present. A present layer whose
+// three lines do not all hold a number is taken as no layer: there would be
+// nothing to place.
 void take_inversion(const header_values& h) {
     int_value present = int_word(h.lines[9], 2);
-    if (!present.given() || present.value != 1) {
+    if (!present.given() || present.value == 0) {
         inversion_strength = 0;
         return;
     }
@@ -143,14 +152,14 @@ void take_inversion(const header_values& h) {
         return;
     }
     inversion_half_thickness = round_half_away(static_cast<double>(thickness.value) * 0.5 * 0.3048);
-    inversion_strength = static_cast<float>(percent.value) * 0.01f;
-    inversion_altitude = lift_ceiling - round_half_away(static_cast<double>(distance.value) * 0.3048) - inversion_half_thickness;
+    inversion_strength = static_cast<float>(static_cast<double>(percent.value) * 0.01);
+    // Held within 32 bits: the file's numbers may be of any size.
+    inversion_altitude = truncate_toward_zero(static_cast<double>(lift_ceiling) -
+                                              round_half_away(static_cast<double>(distance.value) * 0.3048) -
+                                              inversion_half_thickness);
 }
 
-void take_cheat_keys(const std::string& line) {
-    int_value option = int_word(line, 4);
-    if (option.given() && option.value >= 0 && option.value <= 2) cheat_keys_option = static_cast<std::int16_t>(option.value);
-}
+void take_cheat_keys(const std::string& line) { short_word(line, 4, &cheat_keys_option); }
 
 // ---- loading the thermals alive now ------------------------------------------------
 
@@ -199,12 +208,15 @@ void place(const entry& e, float d, float factor, slot_table& t) {
 
 // Where the entry's column stands at the aircraft's altitude. With no
 // strength to lean by (a factor of 0, before 10:00 and from 18:00) it is
-// taken where the file puts it.
+// taken where the file puts it. The height times the wind is a whole
+// number, divided by the single-precision strength in single precision.
 float distance_at_altitude(const entry& e, float factor, float bearing) {
-    double rise = static_cast<double>(factor) * e.strength;
+    float rise = factor * e.strength;
     double miles = 0;
-    if (rise > 0)
-        miles = static_cast<double>(aircraft_altitude - (lift_ceiling + 54)) * wind_speed / rise / (lean_factor * 14.48);
+    if (rise > 0) {
+        std::int64_t metres_times_wind = (static_cast<std::int64_t>(aircraft_altitude) - (lift_ceiling + 54LL)) * wind_speed;
+        miles = static_cast<float>(metres_times_wind) / rise / (lean_factor * 14.48);
+    }
     if (!std::isfinite(miles)) miles = 0;
     double lat = e.latitude + north_offset(bearing, static_cast<float>(miles));
     double lon = e.longitude + east_offset(bearing, static_cast<float>(miles));
@@ -218,16 +230,12 @@ bool skip_header(std::FILE* f) {
     return true;
 }
 
-constexpr std::int32_t no_entry = -1;
-
-// The entry a slot holds, or no_entry: an empty slot keeps the number of
-// whatever it held last, and 0 is an entry's number too.
-std::int32_t entry_in(int slot) { return active_thermals[slot].strength > 0 ? active_thermals[slot].multi_id : no_entry; }
-
+// Slots 3 and 4 are compared by the entry numbers they carry, also when a
+// slot received nothing this time and still carries its last number: every
+// pilot's program does the same, so all hear the same finder answers.
 void keep_slots_3_and_4(std::int32_t was_3, std::int32_t was_4) {
-    bool moved_up = was_4 != no_entry && entry_in(3) == was_4;
-    bool moved_down = was_3 != no_entry && entry_in(4) == was_3;
-    if (moved_up || moved_down) std::swap(active_thermals[3], active_thermals[4]);
+    if (active_thermals[3].multi_id == was_4 || active_thermals[4].multi_id == was_3)
+        std::swap(active_thermals[3], active_thermals[4]);
 }
 
 }  // namespace
@@ -267,7 +275,7 @@ void load_multiplayer_thermals(float factor) {
     std::uint32_t cutoff = now - 1200;
     std::FILE* f = std::fopen(multi_file_name, "rb");
     if (!f) return;
-    std::int32_t was_3 = entry_in(3), was_4 = entry_in(4);
+    std::int32_t was_3 = active_thermals[3].multi_id, was_4 = active_thermals[4].multi_id;
     for (auto& t : active_thermals) t.strength = 0;
     float bearing = downwind_bearing(wind_dir);
     ceiling_from_clouds();

@@ -32,7 +32,7 @@ struct client_state {
     unsigned char* view;        // start of the shared area
     std::uint32_t cursor;       // where the next request goes, from the view
     bool second_class;          // window found under "FS98MAIN"
-    bool server_gone;           // every send of a batch failed: the server has gone
+    bool server_gone;           // the server's window has gone: no batch can reach it again
 };
 client_state client{};
 std::uint32_t open_counter = 0;  // never reset: each open names a new area
@@ -246,9 +246,10 @@ bool link_process(std::int32_t* result) {
     if (client.cursor == 0) return fail(result, link_nothing_queued);
     put_word(client.cursor, 0);
     client.cursor = 0;
-    // A server that failed every send of a batch is not waited for again:
-    // the batches after it fail at once, so that a session whose simulator
-    // has gone ends within one batch's retries.
+    // A server whose window has gone is not waited for again: the batches
+    // after it fail at once, so that a session whose simulator has gone ends
+    // within one batch's retries. A batch that only timed out (a simulator
+    // busy loading scenery) is lost, and the next one is tried afresh.
     if (client.server_gone) {
         destination_count = 0;
         return fail(result, link_send_failed);
@@ -257,8 +258,9 @@ bool link_process(std::int32_t* result) {
     bool sent = send_batch(&answer);
     if (!sent) {
         destination_count = 0;
-        client.server_gone = last_error() != 0;
-        return fail(result, client.server_gone ? link_send_failed : link_timed_out);
+        std::uint32_t error = last_error();
+        client.server_gone = error == error_invalid_window_handle;
+        return fail(result, error != 0 ? link_send_failed : link_timed_out);
     }
     if (answer != 1) {
         destination_count = 0;

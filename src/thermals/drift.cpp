@@ -18,9 +18,17 @@ constexpr std::int32_t top_band_metres = 143;
 // is (the formulas would divide by it).
 double rise_rate(float strength) { return 0.9 * strength + sink_rate; }
 
+// The height between two altitudes. Differences and their products with
+// the wind are formed in 64 bits: a house thermal's ground may lie at any
+// height the settings accept, and no product may overflow. Within 32 bits
+// the results are the same.
+std::int64_t metres_between(std::int32_t upper, std::int32_t lower) {
+    return static_cast<std::int64_t>(upper) - lower;
+}
+
 // Lean in miles over `metres` of height in a wind of `speed` m/s.
-double lean_miles(std::int32_t metres, std::int16_t speed, float strength) {
-    std::int32_t metres_times_wind = metres * speed;
+double lean_miles(std::int64_t metres, std::int16_t speed, float strength) {
+    std::int64_t metres_times_wind = metres * speed;
     return static_cast<double>(metres_times_wind) / rise_rate(strength) / (lean_factor * 16.09);
 }
 
@@ -67,7 +75,7 @@ void accept_wind(std::int16_t knots, std::int16_t raw) {
 void rebase_house_columns_nearby() {
     for (int j = 0; j < house_count; ++j) {
         house_thermal& h = house_thermals[j];
-        if (distance_miles(aircraft_latitude, aircraft_longitude, h.lat_here, h.lon_here) >= 3.0) continue;
+        if (miles_from_aircraft(h.lat_here, h.lon_here) >= 3.0) continue;
         h.rebase_lat = h.lat_here;
         h.rebase_lon = h.lon_here;
         h.rebase_altitude = aircraft_altitude;
@@ -79,7 +87,7 @@ void rebase_house_columns_nearby() {
 float downwind_bearing(std::int16_t from_degrees) { return static_cast<float>(from_degrees + 180) * 3.14159f / 180.0f; }
 
 double reference_lean_miles(std::int32_t metres, float strength) {
-    std::int32_t metres_times_wind = metres * wind_speed;
+    std::int64_t metres_times_wind = static_cast<std::int64_t>(metres) * wind_speed;
     return static_cast<double>(metres_times_wind) / strength / (lean_factor * 14.48);
 }
 
@@ -113,11 +121,11 @@ void lean_active(int slot) {
     float bearing = downwind_bearing(wind_dir);
     if (h > top_band_metres) {
         t.ref_altitude = t.top - top_band_metres;
-        double miles = lean_miles(aircraft_altitude - t.ref_altitude, wind_speed, t.strength);
+        double miles = lean_miles(metres_between(aircraft_altitude, t.ref_altitude), wind_speed, t.strength);
         move_from(t.lat_ref, t.lon_ref, bearing, miles, &t.lat_here, &t.lon_here);
     } else if (h >= 1) {
         // Climbing through the band below the top pushes the column on.
-        std::int32_t metres_times_wind = (aircraft_altitude - t.ref_altitude) * wind_speed;
+        std::int64_t metres_times_wind = metres_between(aircraft_altitude, t.ref_altitude) * wind_speed;
         double miles = static_cast<double>(metres_times_wind) * 8.89 / (rise_rate(t.strength) * h * lean_factor);
         move_from(t.lat_ref, t.lon_ref, bearing, miles, &t.lat_here, &t.lon_here);
         t.lat_ref = t.lat_here;
@@ -129,7 +137,7 @@ void lean_active(int slot) {
 void lean_active_multi(int slot) {
     active_thermal& t = active_thermals[slot];
     if (t.strength <= 0 || rise_rate(t.strength) == 0.0) return;
-    double miles = lean_miles(aircraft_altitude - t.ref_altitude, wind_speed, t.strength);
+    double miles = lean_miles(metres_between(aircraft_altitude, t.ref_altitude), wind_speed, t.strength);
     move_from(t.lat_ref, t.lon_ref, downwind_bearing(wind_dir), miles, &t.lat_here, &t.lon_here);
 }
 
@@ -138,17 +146,17 @@ void lean_house(int house) {
     if (h.strength <= 0 || rise_rate(h.strength) == 0.0) return;
     std::int32_t z = fresh_altitude();
     if (h.rebase_altitude == 0) {
-        double miles = lean_miles(z - h.ground_elevation, wind_speed, h.strength);
+        double miles = lean_miles(metres_between(z, h.ground_elevation), wind_speed, h.strength);
         move_from(h.ground_lat, h.ground_lon, downwind_bearing(wind_dir), miles, &h.lat_here, &h.lon_here);
     } else if (h.rebase_altitude >= z) {
         // Below the re-base the column keeps the shape of the previous wind.
-        double miles = lean_miles(z - h.ground_elevation, prev_wind_speed, h.strength);
+        double miles = lean_miles(metres_between(z, h.ground_elevation), prev_wind_speed, h.strength);
         move_from(h.ground_lat, h.ground_lon, downwind_bearing(prev_wind_dir), miles, &h.lat_here, &h.lon_here);
         h.rebase_lat = h.lat_here;
         h.rebase_lon = h.lon_here;
         h.rebase_altitude = z;
     } else {
-        double miles = lean_miles(z - h.rebase_altitude, wind_speed, h.strength);
+        double miles = lean_miles(metres_between(z, h.rebase_altitude), wind_speed, h.strength);
         move_from(h.rebase_lat, h.rebase_lon, downwind_bearing(wind_dir), miles, &h.lat_here, &h.lon_here);
     }
 }

@@ -31,7 +31,7 @@ struct miles_and_tenths {
 };
 
 miles_and_tenths measure(const target& t) {
-    auto d = static_cast<float>(distance_miles(aircraft_latitude, aircraft_longitude, t.lat, t.lon));
+    float d = miles_from_aircraft(t.lat, t.lon);
     int whole = truncate_toward_zero(d);
     int tenths = round_half_away((d - static_cast<float>(whole)) * 10.0f);
     if (tenths == 10) {

@@ -83,7 +83,7 @@ void lean_new_column(active_thermal& t) {
 }
 
 bool aircraft_inside(const active_thermal& t) {
-    return distance_miles(aircraft_latitude, aircraft_longitude, t.lat_here, t.lon_here) < t.radius;
+    return miles_from_aircraft(t.lat_here, t.lon_here) < t.radius;
 }
 
 }  // namespace

@@ -15,6 +15,10 @@ double distance_miles(double lat1, double lon1, double lat2, double lon2) {
     return std::sqrt(north * north + east * east);
 }
 
+float miles_from_aircraft(double lat, double lon) {
+    return static_cast<float>(distance_miles(aircraft_latitude, aircraft_longitude, lat, lon));
+}
+
 namespace {
 
 // The magnetic variation in whole degrees, truncated toward zero; 0 when it

@@ -14,6 +14,9 @@ constexpr std::int32_t angle_degrees(std::int16_t raw) { return raw * 360 / 6553
 // which every caller makes the aircraft.
 double distance_miles(double lat1, double lon1, double lat2, double lon2);
 
+// The distance from the aircraft, kept as a float as every caller keeps it.
+float miles_from_aircraft(double lat, double lon);
+
 // Magnetic bearing from the first point to the second, whole degrees 0..360
 // (360 can be returned). Reads the magnetic variation.
 std::int32_t bearing_degrees(double lat1, double lon1, double lat2, double lon2);

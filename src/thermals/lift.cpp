@@ -51,12 +51,12 @@ bool single_player() { return program_mode == 0; }
 // Height below the top, on the low 16 bits as the profile takes it.
 std::int16_t below_top(std::int32_t top) { return static_cast<std::int16_t>((top - aircraft_altitude) & 0xFFFF); }
 
-float miles_to(double lat, double lon) {
-    return static_cast<float>(distance_miles(aircraft_latitude, aircraft_longitude, lat, lon));
+float distance_to_active(int slot) {
+    return miles_from_aircraft(active_thermals[slot].lat_here, active_thermals[slot].lon_here);
 }
-
-float distance_to_active(int slot) { return miles_to(active_thermals[slot].lat_here, active_thermals[slot].lon_here); }
-float distance_to_house(int slot) { return miles_to(house_thermals[slot].lat_here, house_thermals[slot].lon_here); }
+float distance_to_house(int slot) {
+    return miles_from_aircraft(house_thermals[slot].lat_here, house_thermals[slot].lon_here);
+}
 
 void lean_second(const second_thermal& second) {
     if (second.kind == house_kind)
@@ -373,7 +373,7 @@ float second_thermal_lift(std::int16_t kind, std::int16_t slot) {
         const house_thermal& h = house_thermals[slot];
         strength = h.strength, radius = h.radius, top = h.top, lat = h.lat_here, lon = h.lon_here;
     }
-    float d = miles_to(lat, lon);
+    float d = miles_from_aircraft(lat, lon);
     if (d > radius) return outside;
     return static_cast<float>(profile_lift(profile_of(strength, radius), d, below_top(top), 1.0f));
 }
@@ -408,5 +408,5 @@ void thermal_pass() {
     if (pass.lift == 0.0 || quit_prompt_active) return;
     lean_every_column();
     lean_altitude = aircraft_altitude;
-    if (!pass.second.engaged) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
+    if (!pass.second.engaged && running == 1) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
 }
