@@ -9,8 +9,10 @@
 #include "driver/main_loop.h"
 #include "driver/session.h"
 #include "driver/vertical_air.h"
+#include "platform/platform.h"
 #include "recorder.h"
 #include "simlink/aircraft.h"
+#include "thermals/drift.h"
 #include "thermals/finder.h"
 #include "thermals/generation.h"
 #include "thermals/lift.h"
@@ -244,8 +246,11 @@ TEST_F(flight_test, with_three_free_slots_only_quit_confirm_and_w_are_registered
     EXPECT_FALSE(sim::press_hot_key(69));
 }
 
+// With widespread sink the pass that sees the quit writes nothing after it.
 TEST_F(flight_test, a_stray_f12_a_missed_window_and_then_the_quit_gesture) {
     fly("at 3 key f12\nat 6 key backspace\nat 12.5 key f12\nat 20 key backspace\nat 21 key f12\n");
+    sink_setting = 150;
+    sink_rate = -0.761f;
     register_hot_keys();
     main_loop();
     EXPECT_EQ(running, 0);
@@ -256,6 +261,36 @@ TEST_F(flight_test, a_stray_f12_a_missed_window_and_then_the_quit_gesture) {
     std::lock_guard<std::mutex> lock(sim::world_mutex);
     sim::read_offsets(0x3210, sizeof slots, slots);
     for (unsigned char b : slots) EXPECT_EQ(b, 0);
+}
+
+// A simulator that stalls for 20 s (nine sends of one hot-key poll time out)
+// loses that batch only; the session flies on and the quit gesture ends it.
+int stalled_sends = 0;
+bool stalling_send(platform_handle w, std::uint32_t m, std::uint32_t wp, std::uint32_t lp, std::uint32_t t,
+                   std::int32_t* r) {
+    bool flying_a_while = false;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        flying_a_while = sim::world.session_seconds > 10;
+    }
+    if (stalled_sends < send_attempts && flying_a_while && link_sending_only_read(0x32FE, 1)) {
+        ++stalled_sends;
+        set_last_error(error_timeout);
+        return false;
+    }
+    return platform_system_calls().send_message(w, m, wp, lp, t, r);
+}
+
+TEST_F(flight_test, a_stalled_hot_key_poll_is_lost_and_the_session_flies_on) {
+    fly("at 30 key backspace\nat 31 key f12\n");
+    register_hot_keys();
+    stalled_sends = 0;
+    platform_calls.send_message = stalling_send;
+    platform_calls.sleep_ms = [](std::uint32_t) {};
+    main_loop();
+    EXPECT_EQ(stalled_sends, send_attempts);
+    EXPECT_EQ(texts(), std::vector<std::string>{"To quit Skarvo 2004, press TAB-F12 now."});
+    EXPECT_EQ(running, 0);
 }
 
 // ---- the thermal finder ------------------------------------------------------
@@ -310,6 +345,34 @@ TEST_F(flight_test, finder_texts_at_their_edges) {
     thermal_finder(0, 3);
     EXPECT_EQ(sim::world.last_text, "Don't expect much lift at this time of day.");
     EXPECT_EQ(aircraft_latitude, 0.0);
+}
+
+// Ground elevations at either end of what the settings accept lean their
+// columns without overflowing, also for an aircraft below sea level.
+TEST_F(flight_test, house_thermals_on_ground_of_any_height_lean_soundly) {
+    read_settings_text(settings_with({{5, "Ground elevation-in-feet: 9999999999"}, {10, "Ground elevation-in-feet: -9999999999"}}));
+    ASSERT_EQ(house_count, 2);
+    fly("altitude -20\n");
+    wind_speed = 10;
+    wind_dir = -90;
+    init_house_thermals(1.0f);
+    for (int j = 0; j < house_count; ++j) lean_house(j);
+    for (int j = 0; j < house_count; ++j) EXPECT_TRUE(std::isfinite(house_thermals[j].lat_here));
+}
+
+// A distance is kept as a float before it is compared: a house column
+// 2.99999999 miles away is 3 miles away and is not re-based by a new wind.
+TEST_F(flight_test, a_house_column_three_miles_away_in_single_precision_keeps_its_shape) {
+    fly("wind 270 20\n");
+    house_count = 1;
+    house_thermal& h = house_thermals[0];
+    h.ground_lat = h.lat_here = aircraft_latitude + 2.99999999 / 3956.0;
+    h.ground_lon = h.lon_here = aircraft_longitude;
+    h.strength = 2.0f;
+    h.radius = 0.5f;
+    h.top = 3000;
+    wind_check();
+    EXPECT_EQ(house_thermals[0].rebase_altitude, 0);
 }
 
 TEST_F(flight_test, house_thermals_far_away_and_undefined) {

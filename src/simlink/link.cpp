@@ -274,4 +274,9 @@ bool link_process(std::int32_t* result) {
 
 std::uint32_t link_queued_bytes() { return client.cursor; }
 
+bool link_sending_only_read(std::uint32_t offset, std::uint32_t n) {
+    return client.view && get_word(0) == read_id && get_word(4) == offset && get_word(8) == n &&
+           get_word(read_header + n) == 0;
+}
+
 std::uint32_t link_open_count() { return open_counter; }

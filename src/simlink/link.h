@@ -55,3 +55,7 @@ std::uint32_t link_open_count();
 
 // Bytes queued in the current batch (for tests and the capacity rule).
 std::uint32_t link_queued_bytes();
+
+// True when the batch being sent is exactly one read of `n` bytes at
+// `offset` (for tests that stall one kind of exchange).
+bool link_sending_only_read(std::uint32_t offset, std::uint32_t n);
