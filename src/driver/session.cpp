@@ -91,12 +91,12 @@ void fix_track_at_start() {
     track_fix_2 = track_fix_1;
 }
 
+}  // namespace
+
 void shut_down() {
     show_sim_message("Skarvo 2004 is no longer running.", 5);
     link_close();
 }
-
-}  // namespace
 
 bool open_simulator_link() {
     if (link_open(0, &link_result)) return true;

@@ -27,6 +27,9 @@ bool open_simulator_link();
 void initialise_session();
 void wait_for_unpause();
 
+// Shows the goodbye text and closes the link.
+void shut_down();
+
 // The lift ceiling from the cloud layer: altitude A and type T of the layer,
 // ground elevation G, all metres. Uses and may replace lift_ceiling.
 std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud_type, std::int16_t ground);
