@@ -103,6 +103,17 @@ protected:
         t.birth_time = sim_clock_seconds() - 1000;
         return t;
     }
+    // A house thermal standing `north_miles` north of the aircraft, from its
+    // ground up.
+    house_thermal& place_house(int slot, double north_miles) {
+        house_thermal& h = house_thermals[slot];
+        h.ground_lat = h.lat_here = aircraft_latitude + north_miles / 3956.0;
+        h.ground_lon = h.lon_here = aircraft_longitude;
+        h.strength = 2.0f;
+        h.radius = 0.5f;
+        h.top = 3000;
+        return h;
+    }
     // The aircraft in slot 0's thermal; the others a mile or more away.
     active_thermal& inside_one(float strength, double off_centre_miles = 0.0, std::int32_t top = 3000) {
         for (int slot = 1; slot < active_slots; ++slot) place_active(slot, 1.0 + 0.4 * slot, 1.0f, 0.2f, 3000);
@@ -365,12 +376,7 @@ TEST_F(flight_test, house_thermals_on_ground_of_any_height_lean_soundly) {
 TEST_F(flight_test, a_house_column_three_miles_away_in_single_precision_keeps_its_shape) {
     fly("wind 270 20\n");
     house_count = 1;
-    house_thermal& h = house_thermals[0];
-    h.ground_lat = h.lat_here = aircraft_latitude + 2.99999999 / 3956.0;
-    h.ground_lon = h.lon_here = aircraft_longitude;
-    h.strength = 2.0f;
-    h.radius = 0.5f;
-    h.top = 3000;
+    place_house(0, 2.99999999);
     wind_check();
     EXPECT_EQ(house_thermals[0].rebase_altitude, 0);
 }
@@ -378,13 +384,7 @@ TEST_F(flight_test, a_house_column_three_miles_away_in_single_precision_keeps_it
 TEST_F(flight_test, house_thermals_far_away_and_undefined) {
     fly("");
     house_count = 2;
-    house_thermal& h = house_thermals[1];
-    std::snprintf(h.name, sizeof h.name, "Nordkette");
-    h.lat_here = aircraft_latitude + 25.0 / 3956.0;
-    h.lon_here = aircraft_longitude;
-    h.strength = 2.0f;
-    h.radius = 0.5f;
-    h.top = 3000;
+    std::snprintf(place_house(1, 25.0).name, sizeof house_thermals[1].name, "Nordkette");
     thermal_finder(2, 1);
     EXPECT_EQ(sim::world.last_text, "Nordkette house thermal is 25.0 mile(s) away, bearing 0");
     thermal_finder(3, 2);

@@ -176,7 +176,7 @@ float read_coverage(word_reader& r) {
 
 void read_lean_factor(word_reader& r) {
     float_value lean = float_at(read_words(r, 4), 4);
-    if (lean.given() && static_cast<double>(lean.value) >= 0.3 && lean.value <= 1.5f)
+    if (lean.given() && static_cast<double>(lean.value) >= 0.3 && lean.value <= 1.5)
         lean_factor = static_cast<std::int16_t>(round_half_away(lean.value * 100));
 }
 

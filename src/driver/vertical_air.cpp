@@ -17,7 +17,7 @@ constexpr double greatest_step = 0.1;  // m/s per write inside a thermal
 }  // namespace
 
 double inversion_factor() {
-    if (inversion_strength == 0.0f) return 1.0;
+    if (inversion_strength == 0) return 1.0;
     std::int32_t d = std::abs(aircraft_altitude - inversion_altitude);
     if (d >= inversion_half_thickness) return 1.0;
     return 1.0 - inversion_strength * (1.0 - static_cast<double>(d) / inversion_half_thickness);

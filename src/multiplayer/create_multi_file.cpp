@@ -162,7 +162,7 @@ void write_header(std::FILE* f, const day_plan& d, const std::string* map_name) 
     std::fprintf(f, "Present:                        %d\n", present ? 1 : 0);
     if (present) {
         std::fprintf(f, "Thickness:                      %d feet\n", round_half_away(inversion_half_thickness * 2 * 3.2808));
-        std::fprintf(f, "Peak Strength Factor:           %d percent\n", truncate_toward_zero(inversion_strength * 100.0));
+        std::fprintf(f, "Peak Strength Factor:           %d percent\n", truncate_toward_zero(inversion_strength * 100));
         std::fprintf(f, "Distance Below Ceiling:         %d feet\n\n", round_half_away(inversion_altitude * 3.2808));
     } else {
         std::fprintf(f, "Thickness:                      not applicable\n");

@@ -106,7 +106,7 @@ void take_weak_layer(const std::string& line) {
 
 void take_lean_factor(const std::string& line) {
     float_value lean = parse_float(word_at(line, 4));
-    if (!lean.given() || !(static_cast<double>(lean.value) >= 0.3) || lean.value > 1.5f) {
+    if (!lean.given() || !(static_cast<double>(lean.value) >= 0.3) || lean.value > 1.5) {
         show_box(caption_file_error, "Thermal Lean Factor must be in the range 0.3-1.5.\n\nUsing program default value.");
         lean_factor = 70;
         return;

@@ -60,7 +60,7 @@ std::int16_t ground_below() {
 
 }  // namespace
 
-float cell_west_edge(float west) { return west >= 180.0f ? west - 360.0f : west; }
+float cell_west_edge(float west) { return west >= 180 ? west - 360 : west; }
 
 std::string slope_tile_name(float south, float west) {
     auto whole = [](float x) { return std::abs(truncate_toward_zero(x)); };
