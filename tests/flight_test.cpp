@@ -9,7 +9,6 @@
 #include "driver/main_loop.h"
 #include "driver/session.h"
 #include "driver/vertical_air.h"
-#include "platform/platform.h"
 #include "recorder.h"
 #include "simlink/aircraft.h"
 #include "thermals/drift.h"
@@ -274,32 +273,19 @@ TEST_F(flight_test, a_stray_f12_a_missed_window_and_then_the_quit_gesture) {
     for (unsigned char b : slots) EXPECT_EQ(b, 0);
 }
 
-// A simulator that stalls for 20 s (nine sends of one hot-key poll time out)
-// loses that batch only; the session flies on and the quit gesture ends it.
-int stalled_sends = 0;
-bool stalling_send(platform_handle w, std::uint32_t m, std::uint32_t wp, std::uint32_t lp, std::uint32_t t,
-                   std::int32_t* r) {
-    bool flying_a_while = false;
-    {
-        std::lock_guard<std::mutex> lock(sim::world_mutex);
-        flying_a_while = sim::world.session_seconds > 10;
-    }
-    if (stalled_sends < send_attempts && flying_a_while && link_sending_only_read(0x32FE, 1)) {
-        ++stalled_sends;
-        set_last_error(error_timeout);
-        return false;
-    }
-    return platform_system_calls().send_message(w, m, wp, lp, t, r);
+bool flying_a_while() {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    return sim::world.session_seconds > 10;
 }
 
+// A simulator that stalls for 20 s (nine sends of one hot-key poll time out)
+// loses that batch only; the session flies on and the quit gesture ends it.
 TEST_F(flight_test, a_stalled_hot_key_poll_is_lost_and_the_session_flies_on) {
     fly("at 30 key backspace\nat 31 key f12\n");
     register_hot_keys();
-    stalled_sends = 0;
-    platform_calls.send_message = stalling_send;
-    platform_calls.sleep_ms = [](std::uint32_t) {};
+    stall_read(0x32FE, 1, send_attempts, flying_a_while);
     main_loop();
-    EXPECT_EQ(stalled_sends, send_attempts);
+    EXPECT_EQ(stalled_read.sends_left, 0);
     EXPECT_EQ(texts(), std::vector<std::string>{"To quit Skarvo 2004, press TAB-F12 now."});
     EXPECT_EQ(running, 0);
 }

@@ -2,6 +2,7 @@
 // real Linux transport, in an IPC folder of its own.
 #pragma once
 
+#include "platform/platform.h"
 #include "scenario.h"
 #include "simlink/link.h"
 #include "server.h"
@@ -17,6 +18,33 @@
 #include <string>
 #include <thread>
 
+// A simulator that stalls on one read: the next `sends` sends of a batch
+// that only reads `bytes` at `offset` time out, once `when` (if given) says
+// so. The link's waits between tries are skipped.
+struct stalled_read_fault {
+    std::uint32_t offset = 0, bytes = 0;
+    int sends_left = 0;
+    bool (*when)() = nullptr;
+};
+inline stalled_read_fault stalled_read;
+
+inline bool send_stalling_on_read(platform_handle window, std::uint32_t msg, std::uint32_t wparam,
+                                  std::uint32_t lparam, std::uint32_t timeout_ms, std::int32_t* result) {
+    stalled_read_fault& f = stalled_read;
+    if (f.sends_left > 0 && (!f.when || f.when()) && link_sending_only_read(f.offset, f.bytes)) {
+        --f.sends_left;
+        set_last_error(error_timeout);
+        return false;
+    }
+    return platform_system_calls().send_message(window, msg, wparam, lparam, timeout_ms, result);
+}
+
+inline void stall_read(std::uint32_t offset, std::uint32_t bytes, int sends, bool (*when)() = nullptr) {
+    stalled_read = {offset, bytes, sends, when};
+    platform_calls.send_message = send_stalling_on_read;
+    platform_calls.sleep_ms = [](std::uint32_t) {};
+}
+
 class in_process_sim : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,6 +56,7 @@ protected:
 
     void TearDown() override {
         link_close();
+        platform_restore_calls();  // a test may have put faults in
         stop_server();
         std::error_code ignored;
         std::filesystem::remove_all(ipc_dir, ignored);

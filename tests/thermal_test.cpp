@@ -5,7 +5,6 @@
 
 #include "config/settings.h"
 #include "driver/session.h"
-#include "platform/platform.h"
 #include "simlink/aircraft.h"
 #include "thermals/drift.h"
 #include "thermals/generation.h"
@@ -248,6 +247,19 @@ TEST_F(thermal_test, mean_track_codes) {
     EXPECT_EQ(mean_track(), track_not_steady);
 }
 
+// The track and the bearing of the fix are compared as the doubles they are:
+// a track a hair over 0.209 rad from the bearing is not steady.
+TEST_F(thermal_test, a_track_just_over_12_degrees_off_is_not_steady) {
+    fly("position 47 11\ntime 14:00\nmotion 26 0\n");
+    aircraft_latitude = 0.8125;  // positions a float holds exactly: the bearing is 0
+    aircraft_longitude = 0.1875;
+    track_fix_1 = {aircraft_latitude - 1.0 / 4096, aircraft_longitude, 14 * 3600 - 60};  // 0.97 miles south
+    with_world([](sim::world_state& w) { w.track_deg = (0.209 - 5e-9) * 180 / pi; });
+    EXPECT_NEAR(mean_track(), 0.1045, 1e-6);
+    with_world([](sim::world_state& w) { w.track_deg = (0.209 + 5e-9) * 180 / pi; });
+    EXPECT_EQ(mean_track(), track_not_steady);
+}
+
 TEST_F(thermal_test, a_track_across_north_averages_the_short_way) {
     fly("position 47 11\naltitude 1200\ntime 14:00\nmotion 30 359\nclock lock-step 0.001\n");
     double back_miles = 30.0 * 60 / 1609;
@@ -402,6 +414,23 @@ TEST_F(thermal_test, a_small_turn_through_south_is_a_change) {
     wind_check();
     EXPECT_LT(wind_dir, 0);
     EXPECT_EQ(prev_wind_dir, 179);
+}
+
+// A read of the magnetic variation that times out is lost; the variation
+// read before still turns the wind and the bearings magnetic.
+TEST_F(thermal_test, a_lost_variation_read_keeps_the_variation_read_before) {
+    fly("position 47 11\naltitude 300\nwind 90 20\nmagnetic-variation 15\nwind-layer 600\n");
+    wait_for_unpause();
+    std::int16_t raw = wind_dir_raw, direction = wind_dir;
+    stall_read(0x02A0, 2, send_attempts);
+    wind_check();
+    EXPECT_EQ(stalled_read.sends_left, 0);
+    EXPECT_EQ(wind_dir_raw, raw) << "the wind taken as changed by 15 degrees";
+    EXPECT_EQ(wind_dir, direction);
+    EXPECT_EQ(prev_wind_speed, 0);
+
+    stall_read(0x02A0, 2, send_attempts);
+    EXPECT_EQ(bearing_degrees(0, 0, 0, 0.001), 75);  // due east, 15 degrees east variation
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 // Floats with integers alone stay in single precision (L x 100, an integer
 // times rand01), except that a whole number dividing to a real value is a
 // double (-W / 197, M / 60). Constants are never folded together
-// (x * 0.00001 * k is (x * 0.00001) * k), and cos, sin, sqrt and asin take
-// their argument in the precision it has. Files built here are exchanged
-// between pilots and must come out the same everywhere.
+// (x * 0.00001 * k is (x * 0.00001) * k). cos, sin, sqrt and asin are
+// C's: a float argument is widened and the result is a double, except where
+// a formula is asked for in single precision as a whole (the ridge lift).
+// Files built here are exchanged between pilots and must come out the same
+// everywhere.
 #pragma once
 
 #include <cstdint>

@@ -51,8 +51,7 @@ void refresh_house_thermals() {
     for (int j = 0; j < house_count; ++j) {
         house_thermal& h = house_thermals[j];
         if (miles_from_aircraft(h.lat_here, h.lon_here) > 1.0)
-            h.strength = static_cast<float>(time_of_day_factor() * thermal_strength *
-                                            ((radius_min + radius_span - h.radius) / radius_span * 0.44 + 0.89));
+            h.strength = static_cast<float>(time_of_day_factor() * thermal_strength * strength_factor(h.radius));
         lean_house(j);
     }
 }

@@ -61,9 +61,7 @@ void read_wind() {
     wind_dir = static_cast<std::int16_t>(angle_degrees(wind_dir_raw));
     if (wind_layer_top <= aircraft_altitude) return;
 
-    std::int16_t variation = 0;
-    link_read(off_magnetic_variation.offset, off_magnetic_variation.bytes, &variation, &link_result);
-    link_process(&link_result);
+    std::int16_t variation = read_magnetic_variation();
     wind_dir = static_cast<std::int16_t>(wind_dir + angle_degrees(variation));
     wind_dir_raw = static_cast<std::int16_t>(wind_dir_raw + variation);
     if (wind_dir > 180) wind_dir = static_cast<std::int16_t>(wind_dir - 360);
@@ -165,7 +163,7 @@ void initialise_session() {
 
 int run_program() {
     seed_random(static_cast<std::uint32_t>(calendar_seconds()));
-    thermal_strength = shaped_random(0.1f) * 2.54f + 2.03f;
+    thermal_strength = static_cast<float>(shaped_random(0.1f) * 2.54 + 2.03);
     read_settings();
     if (program_mode == 1 && !multi_file_present()) {
         show_box("Error opening file 'skv-multi.dat'...",

@@ -7,6 +7,7 @@
 #include "driver/session.h"
 #include "multiplayer/multi_file.h"
 #include "thermals/geometry.h"
+#include "thermals/generation.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
 
@@ -44,7 +45,7 @@ void draw_cycle(thermal_cycle& c) {
     c.duration = static_cast<std::uint32_t>(
         (round_half_away(shaped_random(0.1f) * static_cast<float>(duration_span)) + static_cast<std::int32_t>(duration_min)) * 60);
     c.radius = skewed_random(0, radius_shape) * radius_span + radius_min;
-    c.strength = static_cast<float>(((radius_min + radius_span - c.radius) / radius_span * 0.44 + 0.89) * thermal_strength);
+    c.strength = static_cast<float>(strength_factor(c.radius) * thermal_strength);
     c.slot_group = rand01() <= 0.4 ? 1 : 0;
 }
 

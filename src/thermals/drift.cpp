@@ -84,11 +84,12 @@ void rebase_house_columns_nearby() {
 
 }  // namespace
 
-float downwind_bearing(std::int16_t from_degrees) { return static_cast<float>(from_degrees + 180) * 3.14159f / 180.0f; }
+float downwind_bearing(std::int16_t from_degrees) { return static_cast<float>((from_degrees + 180) * 3.14159 / 180); }
 
 double reference_lean_miles(std::int32_t metres, float strength) {
     std::int64_t metres_times_wind = static_cast<std::int64_t>(metres) * wind_speed;
-    return static_cast<double>(metres_times_wind) / strength / (lean_factor * 14.48);
+    float miles_times_rate = static_cast<float>(metres_times_wind) / strength;
+    return miles_times_rate / (lean_factor * 14.48);
 }
 
 void read_simulator_wind(std::int16_t* knots, std::int16_t* raw_direction, std::int16_t* layer_top) {
@@ -102,10 +103,7 @@ void wind_check() {
     std::int16_t knots = wind_knots, raw = wind_dir_raw, layer_top = 0;
     read_simulator_wind(&knots, &raw, &layer_top);
     if (layer_top > aircraft_altitude) {
-        std::int16_t variation = 0;
-        link_read(off_magnetic_variation.offset, off_magnetic_variation.bytes, &variation, &link_result);
-        link_process(&link_result);
-        raw = static_cast<std::int16_t>(raw + variation);
+        raw = static_cast<std::int16_t>(raw + read_magnetic_variation());
     }
     if (std::abs(knots - wind_knots) <= 2 && std::abs(raw - wind_dir_raw) < 1821) return;
     if (program_mode == 0) rebase_active_columns();

@@ -8,7 +8,8 @@
 
 #include <cstdint>
 
-// The bearing the air moves to, radians, for a wind from `from_degrees`.
+// The bearing the air moves to, radians, for a wind from `from_degrees`;
+// single precision, as every offset takes it.
 float downwind_bearing(std::int16_t from_degrees);
 
 // How far downwind a column's reference point lies `metres` below the band

@@ -15,16 +15,8 @@
 
 namespace {
 
-constexpr float two_pi = 6.28f;
-
 std::int32_t random_top() {
     return truncate_toward_zero(shaped_random(0.1f) * 138.0f + static_cast<float>(lift_ceiling - 30));
-}
-
-// Strength for a thermal of this radius: 1.33 times the base for the
-// narrowest, 0.89 times for the widest.
-float strength_for_radius(float radius) {
-    return ((radius_min + radius_span - radius) / radius_span) * 0.44f + 0.89f;
 }
 
 // A life that began up to a whole lifetime ago; the difference is taken in
@@ -36,31 +28,31 @@ std::uint32_t birth_part_way(std::uint32_t now, std::uint32_t lifetime) {
 
 struct placement_point {
     float distance;  // miles
-    float bearing;   // radians from true north
+    double bearing;  // radians from true north
 };
 
 placement_point place_renewed(int slot, active_thermal& t) {
     t.birth_time = sim_clock_seconds();
     float distance = placement_distance(slot);
-    return {distance, rand01() * two_pi};
+    return {distance, rand01() * 6.28};
 }
 
 placement_point place(int slot, placement mode, active_thermal& t) {
     if (mode == ahead) {
         float track = mean_track();
-        if (track >= 6.3f) return place_renewed(slot, t);
+        if (track >= 6.3) return place_renewed(slot, t);
         t.birth_time = birth_part_way(sim_clock_seconds(), t.lifetime);
-        float bearing = std::asin(1.0f - 2.0f * rand01()) + track;
-        if (bearing >= two_pi)
-            bearing -= two_pi;
+        double bearing = std::asin(static_cast<double>(1 - 2 * rand01())) + track;
+        if (bearing >= 6.28)
+            bearing -= 6.28;
         else if (bearing < 0)
-            bearing += two_pi;
+            bearing += 6.28;
         return {field_radius, bearing};
     }
     if (mode == scatter) {
-        float distance = t.radius + 0.03f + rand01() * (field_radius - t.radius - 0.03f);
+        auto distance = static_cast<float>(t.radius + 0.03 + rand01() * (field_radius - t.radius - 0.03));
         t.birth_time = birth_part_way(sim_clock_seconds(), t.lifetime);
-        return {distance, rand01() * two_pi};
+        return {distance, rand01() * 6.28};
     }
     return place_renewed(slot, t);
 }
@@ -94,26 +86,31 @@ void generate_thermal(int slot, placement mode) {
         shaped_random(0.1f) * static_cast<float>(duration_span * 60) + static_cast<float>(duration_min * 60)));
     t.radius = skewed_random(0, radius_shape) * radius_span + radius_min;
     placement_point p = place(slot, mode, t);
-    t.lat_ref = aircraft_latitude + north_offset(p.bearing, p.distance);
-    t.lon_ref = wrapped_longitude(aircraft_longitude + east_offset(p.bearing, p.distance));
+    auto bearing = static_cast<float>(p.bearing);
+    t.lat_ref = aircraft_latitude + north_offset(bearing, p.distance);
+    t.lon_ref = wrapped_longitude(aircraft_longitude + east_offset(bearing, p.distance));
     t.lat_here = t.lat_ref;
     t.lon_here = t.lon_ref;
     ceiling_from_clouds();
     t.top = random_top();
-    t.strength = time_of_day_factor() * thermal_strength * strength_for_radius(t.radius);
+    t.strength = static_cast<float>(time_of_day_factor() * thermal_strength * strength_factor(t.radius));
     link_read(off_altitude.offset, off_altitude.bytes, &t.ref_altitude, &link_result);
     link_process(&link_result);
     lean_new_column(t);
     for (int j = 0; j < house_count; ++j) house_thermals[j].top = random_top();
 }
 
+double strength_factor(float radius) {
+    return ((radius_min + radius_span - radius) / radius_span) * 0.44 + 0.89;
+}
+
 float placement_distance(int slot) {
     for (int j = 0; j < active_slots; ++j) {
         if (j == slot || !aircraft_inside(active_thermals[j])) continue;
-        float clear = ((radius_min + radius_span) * 2 + active_thermals[slot].radius) * 0.667f;
+        auto clear = static_cast<float>(((radius_min + radius_span) * 2 + active_thermals[slot].radius) * 0.667);
         return clear >= field_radius ? clear : clear + rand01() * (field_radius - clear);
     }
-    return std::sqrt(rand01()) * field_radius;
+    return static_cast<float>(std::sqrt(static_cast<double>(rand01())) * field_radius);
 }
 
 namespace {
@@ -125,14 +122,16 @@ const track_fix* fix_old_enough(std::uint32_t now) {
     return nullptr;
 }
 
-// The mean of two directions, taken the short way round.
-float mean_direction(float a, float b) {
-    if (a - b > 3.14159f)
-        b += 6.28318f;
-    else if (b - a > 3.14159f)
-        a += 6.28318f;
-    float mean = (a + b) * 0.5f;
-    return mean >= 6.28318f ? mean - 6.28318f : mean;
+// The mean of two directions, taken the short way round: the plain
+// (track + bearing) x 0.5 of a track just east of north and a bearing just
+// west of it points south, and the thermal would be put behind the glider.
+double mean_direction(double a, double b) {
+    if (a - b > 3.14159)
+        b += 6.28318;
+    else if (b - a > 3.14159)
+        a += 6.28318;
+    double mean = (a + b) * 0.5;
+    return mean >= 6.28318 ? mean - 6.28318 : mean;
 }
 
 }  // namespace
@@ -146,13 +145,13 @@ float mean_track() {
     link_read(off_ground_speed.offset, off_ground_speed.bytes, &ground_speed, &link_result);
     link_read(off_ground_track.offset, off_ground_track.bytes, &track, &link_result);
     link_process(&link_result);
-    float bearing = static_cast<float>(bearing_degrees(fix_lat, fix_lon, aircraft_latitude, aircraft_longitude) * 0.0175);
-    float difference = std::fabs(static_cast<float>(track) - bearing);
-    if (difference > 3.14159f) difference = 6.283f - difference;
-    if (difference > 0.209f) return track_not_steady;
+    double bearing = bearing_degrees(fix_lat, fix_lon, aircraft_latitude, aircraft_longitude) * 0.0175;
+    double difference = std::fabs(track - bearing);
+    if (difference > 3.14159) difference = 6.283 - difference;
+    if (difference > 0.209) return track_not_steady;
     double speed = distance_miles(aircraft_latitude, aircraft_longitude, fix_lat, fix_lon) / (now - fix->time) * 1609;
     if (ground_speed * 1.25 < speed || ground_speed * 0.75 > speed) return speed_not_steady;
-    return mean_direction(static_cast<float>(track), bearing);
+    return static_cast<float>(mean_direction(track, bearing));
 }
 
 void init_house_thermals(float factor) {
@@ -160,7 +159,7 @@ void init_house_thermals(float factor) {
         house_thermal& h = house_thermals[j];
         h.top = random_top();
         h.radius = shaped_random(0.1f) * radius_span + radius_min;
-        h.strength = strength_for_radius(h.radius) * (factor * thermal_strength);
+        h.strength = static_cast<float>(strength_factor(h.radius) * (factor * thermal_strength));
     }
 }
 

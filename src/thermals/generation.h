@@ -17,6 +17,10 @@ constexpr float speed_not_steady = 9.0f;
 
 void generate_thermal(int slot, placement mode);
 
+// What a thermal of this radius gets of the base strength: 1.33 times for
+// the narrowest, 0.89 times for the widest.
+double strength_factor(float radius);
+
 // Distance from the aircraft for a renewed thermal in `slot`, miles.
 float placement_distance(int slot);
 

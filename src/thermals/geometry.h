@@ -17,6 +17,11 @@ double distance_miles(double lat1, double lon1, double lat2, double lon2);
 // The distance from the aircraft, kept as a float as every caller keeps it.
 float miles_from_aircraft(double lat, double lon);
 
+// Reads the magnetic variation (65536 = 360 degrees) into
+// magnetic_variation_raw and returns it; a failed read keeps the value read
+// before.
+std::int16_t read_magnetic_variation();
+
 // Magnetic bearing from the first point to the second, whole degrees 0..360
 // (360 can be returned). Reads the magnetic variation.
 std::int32_t bearing_degrees(double lat1, double lon1, double lat2, double lon2);

@@ -13,7 +13,7 @@ std::int32_t random15() {
     return static_cast<std::int32_t>((random_state >> 16) & 0x7FFF);
 }
 
-float rand01() { return static_cast<float>(random15()) / 32767.0f; }
+float rand01() { return static_cast<float>(random15() / 32767.0); }
 
 namespace {
 
@@ -21,7 +21,7 @@ namespace {
 // before it; the draw that fails becomes the next candidate.
 template <typename threshold_of>
 float chained_draw(threshold_of threshold_for) {
-    float threshold = -1.0f;
+    double threshold = -1;
     float candidate = 0.0f;
     float u = rand01();
     while (u > threshold) {
@@ -35,10 +35,10 @@ float chained_draw(threshold_of threshold_for) {
 }  // namespace
 
 float shaped_random(float floor) {
-    return chained_draw([floor](float c) { return floor + (std::sin(c * 6.28f - 1.57f) + 1.0f) * 0.5f * (1.0f - floor); });
+    return chained_draw([floor](float c) { return floor + (std::sin(c * 6.28 - 1.57) + 1) * 0.5 * (1 - floor); });
 }
 
 float skewed_random(int kind, float floor) {
-    if (kind == 1) return chained_draw([floor](float c) { return floor + (1.0f - floor) * c; });
-    return chained_draw([floor](float c) { return 1.0f - (1.0f - floor) * c; });
+    if (kind == 1) return chained_draw([floor](float c) { return floor + (1 - floor) * c; });
+    return chained_draw([floor](float c) { return 1 - (1 - floor) * c; });
 }

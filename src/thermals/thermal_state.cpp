@@ -15,6 +15,7 @@ std::int16_t wind_speed;
 std::int16_t wind_dir;
 std::int16_t prev_wind_speed;
 std::int16_t prev_wind_dir;
+std::int16_t magnetic_variation_raw;
 
 std::int16_t remaining_life(const active_thermal& t, std::uint32_t now) {
     return static_cast<std::int16_t>((t.birth_time + t.lifetime - now) & 0xFFFF);
@@ -31,6 +32,7 @@ void reset_thermal_state() {
     radius_shape = 0.5f;
     lean_altitude = 0;
     wind_knots = wind_dir_raw = wind_speed = wind_dir = prev_wind_speed = prev_wind_dir = 0;
+    magnetic_variation_raw = 0;
 }
 
 namespace {

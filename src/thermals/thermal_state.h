@@ -60,5 +60,7 @@ extern std::int16_t wind_dir;       // degrees the wind comes from, -180..180
 extern std::int16_t prev_wind_speed;  // m/s before the last accepted change
 extern std::int16_t prev_wind_dir;    // degrees before the last accepted change
 
+extern std::int16_t magnetic_variation_raw;  // last read, 65536 = 360 degrees, signed
+
 // Puts the thermal model's state back to its value at program start.
 void reset_thermal_state();
