@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,7 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* valid_label = "Northernmost Latitude";
-constexpr float largest_area_degrees = 4.0f;  // a header claiming more is not believed
 constexpr int most_temporary_names = 10000;
 constexpr int most_archive_names = 100000;
 
@@ -35,13 +35,33 @@ constexpr int most_archive_names = 100000;
 struct slope_source {
     std::FILE* file = nullptr;
     float north = 0, south = 0, west = 0, east = 0;  // degrees
-    int latitudes = 0, columns = 0;                   // samples per column and per row
-    long data_start = 0, data_bytes = 0;
+    int latitudes = 0, columns = 0;                   // samples per column (unused) and per row
+    std::int64_t rows = 0;                            // rows of the area
+    long data_start = 0, data_bytes = 0;              // data_bytes: up to the last character that is not white space
 };
 
 bool label_is_valid(std::FILE* f) {
     char label[64] = {};
     return std::fscanf(f, "%63[^:]", label) == 1 && std::strcmp(label, valid_label) == 0;
+}
+
+bool white_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// The offset just after the last character that is not white space: line
+// ends after the data are no data.
+long end_of_text(std::FILE* f) {
+    std::fseek(f, 0, SEEK_END);
+    long end = std::ftell(f);
+    char buffer[4096];
+    while (end > 0) {
+        long from = std::max(0L, end - static_cast<long>(sizeof buffer));
+        auto wanted = static_cast<std::size_t>(end - from);
+        if (std::fseek(f, from, SEEK_SET) != 0 || std::fread(buffer, 1, wanted, f) != wanted) return end;
+        while (wanted > 0 && white_space(buffer[wanted - 1])) --wanted;
+        if (wanted > 0) return from + static_cast<long>(wanted);
+        end = from;
+    }
+    return end;
 }
 
 bool read_header_items(slope_source& s) {
@@ -52,26 +72,30 @@ bool read_header_items(slope_source& s) {
         std::fscanf(f, "%*1x") == EOF)
         return false;
     s.data_start = std::ftell(f) - 1;
-    std::fseek(f, 0, SEEK_END);
-    s.data_bytes = std::ftell(f) - s.data_start;
+    s.data_bytes = end_of_text(f) - s.data_start;
     return s.data_start > 0;
 }
 
 bool within(float x, float limit) { return std::isfinite(x) && x >= -limit && x <= limit; }
 
 // Samples along `span` degrees on the 3-arc-second grid, both ends counted.
-long samples_over(float span) { return round_half_away(span * 1200.0f) + 1L; }
+std::int64_t samples_over(float span) { return round_half_away(span * 1200.0f) + std::int64_t{1}; }
 
-// A header whose area, counts and data do not agree would have the import
-// loop over a world of cells or read past its data.
+float width_of(const slope_source& s) { return s.east >= s.west ? s.east - s.west : s.east + 360.0f - s.west; }
+
+// An area on the globe whose rows are as long as its width: anything else
+// would have the import read samples of one row as those of another.
 bool header_is_sound(const slope_source& s) {
     if (!within(s.north, 90) || !within(s.south, 90) || !within(s.west, 180) || !within(s.east, 180)) return false;
-    float width = s.east >= s.west ? s.east - s.west : s.east + 360.0f - s.west;
-    if (s.south > s.north || s.north - s.south > largest_area_degrees || width > largest_area_degrees) return false;
-    if (s.latitudes < 1 || s.columns < 1) return false;
-    if (s.latitudes != samples_over(s.north - s.south) || s.columns != samples_over(width)) return false;
-    long promised = 2L * s.latitudes * s.columns;
-    return s.data_bytes <= promised + 2;  // a line end may follow the data
+    return s.south <= s.north && s.columns >= samples_over(width_of(s));
+}
+
+// The import reads every sample of the area; a file cut short (a full disk
+// during the scan, a broken copy) would lay "00" over the tiles. The file's
+// size, not its header, bounds the work.
+bool holds_its_area(const slope_source& s) {
+    std::int64_t samples = s.data_bytes / 2;
+    return samples >= (s.rows - 1) * s.columns + samples_over(width_of(s));
 }
 
 // ---- cells and their windows -------------------------------------------------
@@ -95,29 +119,41 @@ int last_inside(float to, float last_edge) {
 
 float wrapped(float longitude) { return longitude > 180.0f ? longitude - 360.0f : longitude; }
 
-// The cell of row f and column j of the source's cells. Longitudes are
-// taken in -180..180 as the tiles are named; an area across the 180th
-// meridian is windowed with the longitudes east of it counted on past 180,
-// so that its cells there get their data too.
-cell cell_of(const slope_source& s, int s_index, int w_index, int f, int j, bool across_180) {
+// A longitude counted on past 360 or 180, brought into -180..180.
+float on_the_globe(float longitude) { return wrapped(longitude >= 360.0f ? longitude - 360.0f : longitude); }
+
+// The longitudes the windows are counted in. As the tiles are named
+// (-180..180), each value taken through 0..360 and back; but for an area
+// that reaches the 180th meridian (across it, or up to it from either side)
+// they go on past 180 from the area's west edge, so that the cell at 180
+// and the source's samples there agree.
+struct frame {
+    bool past_180;
+    float source_west, source_east;
+};
+
+frame frame_of(const slope_source& s, int w_index, int cell_columns) {
+    float west = s.west < 0 ? s.west + 360.0f : s.west, east = s.east < 0 ? s.east + 360.0f : s.east;
+    constexpr int cell_at_180 = 720;
+    if (s.west > s.east || (w_index <= cell_at_180 && cell_at_180 < w_index + cell_columns))
+        return {true, west, east < west ? east + 360.0f : east};
+    return {false, wrapped(west), wrapped(east)};
+}
+
+cell cell_of(const slope_source& s, const frame& fr, int s_index, int w_index, int f, int j) {
     cell c{};
     c.south_edge = static_cast<float>(s_index + f) * 0.25f - 90.0f;
     float west = static_cast<float>(w_index + j) * 0.25f;
+    if (!fr.past_180) west = wrapped(west);
     float last_column = west + 299.0f / 1200.0f;
-    float source_east = s.east;
-    c.source_west = s.west;
-    if (across_180) {
-        if (source_east < 0) source_east += 360.0f;
-    } else {
-        west = wrapped(west);
-        last_column = wrapped(last_column);
-    }
+    if (!fr.past_180) last_column = wrapped(last_column);
     c.west_edge = west;
-    c.tile_path = std::string(slope_folder) + "/" + slope_tile_name(c.south_edge, cell_west_edge(wrapped(west)));
+    c.source_west = fr.source_west;
+    c.tile_path = std::string(slope_folder) + "/" + slope_tile_name(c.south_edge, cell_west_edge(on_the_globe(west)));
     c.r0 = first_inside(s.south, c.south_edge);
     c.r1 = last_inside(s.north, c.south_edge + 299.0f / 1200.0f);
-    c.c0 = first_inside(c.source_west, west);
-    c.c1 = last_inside(source_east, last_column);
+    c.c0 = first_inside(fr.source_west, west);
+    c.c1 = last_inside(fr.source_east, last_column);
     return c;
 }
 
@@ -134,7 +170,7 @@ void read_source_row(const slope_source& s, long row, long from, long to, row_re
     r.bytes.clear();
     r.first_column = from;
     r.seek_failed = false;
-    if (row < 0 || row >= s.latitudes || to < from) return;
+    if (row < 0 || row >= s.rows || to < from) return;
     from = std::max(from, 0L);
     to = std::min(to, static_cast<long>(s.columns) - 1);
     r.first_column = from;
@@ -157,11 +193,11 @@ void copy_sample(const row_reader& r, long column, char* out) {
 }
 
 long source_row(const cell& c, const slope_source& s, int tile_row) {
-    return round_half_away((static_cast<float>(tile_row) / 1200.0f + c.south_edge - s.south) * 1200.0f);
+    return round_half_away((tile_row / 1200.0 + c.south_edge - s.south) * 1200);
 }
 
 long source_column(const cell& c, int tile_column) {
-    return round_half_away((static_cast<float>(tile_column) / 1200.0f + c.west_edge - c.source_west) * 1200.0f);
+    return round_half_away((tile_column / 1200.0 + c.west_edge - c.source_west) * 1200);
 }
 
 // Lays the source's samples inside the window over the tile's bytes.
@@ -204,40 +240,48 @@ std::string old_tile(const std::string& path) {
     return bytes;
 }
 
-void report_write_error() {
+// `error_number` is taken right after the failed write: the first box may
+// change errno (on Linux its terminal test does).
+void report_write_error(int error_number) {
     show_box("Error writing slope data...", "fprintf() caused an error.");
-    show_box("Error writing slope data...", "SKV error: %s", std::strerror(errno));
+    show_box("Error writing slope data...", "SKV error: %s", std::strerror(error_number));
 }
 
-// Writes the tile whole beside it, then puts it in place. A tile that
-// cannot be written is skipped.
-void put_tile(const std::string& bytes, const std::string& path) {
+// Writes the tile whole beside it, then puts it in place. False when it
+// could not be written; the old tile, if any, is left as it was.
+bool put_tile(const std::string& bytes, const std::string& path) {
     std::string temporary = free_temporary_name();
     std::FILE* f = temporary.empty() ? nullptr : std::fopen(temporary.c_str(), "wb");
-    if (!f) return;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::ferror(f)) report_write_error();
+    if (!f) return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+    if (!written) report_write_error(errno);
     written = std::fclose(f) == 0 && written;
-    if (!written || !replace_file(temporary.c_str(), path.c_str())) std::remove(temporary.c_str());
+    if (written && replace_file(temporary.c_str(), path.c_str())) return true;
+    std::remove(temporary.c_str());
+    return false;
 }
 
-void import_cell(const slope_source& s, const cell& c) {
+bool import_cell(const slope_source& s, const cell& c) {
     bool merge = can_open(c.tile_path);
     std::string tile = merge ? old_tile(c.tile_path) : std::string(static_cast<std::size_t>(tile_bytes), '0');
     lay_source_into(s, c, tile);
-    put_tile(tile, c.tile_path);
+    return put_tile(tile, c.tile_path);
 }
 
-void import_cells(const slope_source& s) {
+// Every cell of the source, each whether or not another failed; true when
+// all were written.
+bool import_cells(const slope_source& s) {
     int s_index = truncate_toward_zero((s.south + 90.0f) * 4.0f);
     int n_index = truncate_toward_zero((s.north + 90.0f) * 4.0f);
     float west = s.west < 0 ? s.west + 360.0f : s.west, east = s.east < 0 ? s.east + 360.0f : s.east;
     int w_index = truncate_toward_zero(west * 4.0f), e_index = truncate_toward_zero(east * 4.0f);
     int rows = n_index - s_index + 1, columns = e_index - w_index + 1;
     if (columns < 0) columns += 1440;
-    bool across_180 = s.west > s.east;
+    frame fr = frame_of(s, w_index, columns);
+    bool all_written = true;
     for (int f = 0; f < rows; ++f)
-        for (int j = 0; j < columns; ++j) import_cell(s, cell_of(s, s_index, w_index, f, j, across_180));
+        for (int j = 0; j < columns; ++j) all_written = import_cell(s, cell_of(s, fr, s_index, w_index, f, j)) && all_written;
+    return all_written;
 }
 
 // ---- the archive ---------------------------------------------------------------
@@ -295,10 +339,32 @@ void import_entry(const fs::directory_entry& entry) {
                  "The following is not a valid slope data file and will not be processed:\n\n%s", name.c_str());
         return;
     }
-    import_cells(s);
+    s.rows = samples_over(s.north - s.south);
+    if (!holds_its_area(s)) {
+        std::fclose(f);
+        show_box("Slope Data Import Failed",
+                 "The following slope data file is cut short: it holds fewer samples than its area needs. It will not "
+                 "be processed:\n\n%s",
+                 name.c_str());
+        return;
+    }
+    if (!import_cells(s)) {
+        std::fclose(f);
+        show_box("Slope Data Import Failed",
+                 "Not every slope tile of the following file could be written. It stays in 'Import' and will be "
+                 "imported again at the next start:\n\n%s",
+                 name.c_str());
+        return;
+    }
     bool archived = archive(f, name);
     std::fclose(f);
-    if (!archived) return;
+    if (!archived) {
+        show_box("Slope Data Archive Error",
+                 "The following slope data file was imported, but it could not be copied into 'Import/Archive'. It "
+                 "stays in 'Import':\n\n%s",
+                 name.c_str());
+        return;
+    }
     std::remove(path.c_str());
     show_box("Slope Data Import Successful", "The following slope data file was imported successfully:\n\n%s",
              name.c_str());

@@ -12,9 +12,11 @@
 #include "simlink/offsets.h"
 #include "terrain/slope_import.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -85,17 +87,22 @@ void show_progress(const area& a, int i, int j) {
     show_sim_message(message_text, 0);
 }
 
-// The sampling pass. False when the simulator went away before the end.
+// Grid point k steps on from an edge, in single precision, from the edge
+// each time.
+float grid_point(float edge, int k) { return edge + static_cast<float>(k) / 1200.0f; }
+
+// The sampling pass. False when the simulator went away before the end or
+// the samples could not be written.
 bool sample_area(const area& a, float settle_seconds, std::FILE* zig_zag) {
     for (int i = 0; i < a.rows; ++i) {
-        set_aircraft_latitude(a.south + static_cast<float>(i) * grid_step);
+        set_aircraft_latitude(grid_point(a.south, i));
         for (int j = 0; j < a.columns; ++j) {
             int column = i % 2 == 0 ? j : a.columns - 1 - j;
-            set_aircraft_longitude(a.west + static_cast<float>(column) * grid_step);
+            set_aircraft_longitude(grid_point(a.west, column));
             settle(settle_seconds);
             std::fprintf(zig_zag, "%04d", ground_here());
             show_progress(a, i, j);
-            if (simulator_gone()) return false;
+            if (simulator_gone() || std::ferror(zig_zag)) return false;
         }
     }
     return true;
@@ -153,44 +160,83 @@ void write_slopes(const area& a, std::FILE* elevations, long data_start, float n
         }
 }
 
+float degrees_of(float radians) { return radians * 180.0f * (1.0f / 3.14159f); }
+
 area widened(float north, float south, float west, float east) {
-    const float to_degrees = 180.0f * (1.0f / 3.14159f);
-    area a{north * to_degrees + grid_step, south * to_degrees - grid_step, west * to_degrees - grid_step,
-           east * to_degrees + grid_step, 0, 0};
+    area a{degrees_of(north) + grid_step, degrees_of(south) - grid_step, degrees_of(west) - grid_step,
+           degrees_of(east) + grid_step, 0, 0};
     a.rows = round_half_away((a.north - a.south) * 1200.0f) + 1;
     a.columns = round_half_away((a.east - a.west) * 1200.0f) + 1;
     return a;
 }
 
-// The elevation file and then the slope data file; true when the slope
-// file went to "Import".
-bool write_files(const area& a, int keep_elevation_file) {
+// A file written whole and closed; false (and errno kept) when any write or
+// the close failed.
+bool closed_whole(std::FILE* f) {
+    bool written = !std::ferror(f);
+    return std::fclose(f) == 0 && written;
+}
+
+// The zig-zag records in grid order into skv-elev.dat. On failure the
+// samples stay in zig-zag.dat and the box says why.
+bool write_elevation_file(const area& a) {
     std::FILE* zig_zag = std::fopen(zig_zag_file, "rb");
-    std::FILE* elevations = std::fopen(elevation_file, "w");
-    if (zig_zag && elevations) {
+    std::FILE* elevations = zig_zag ? std::fopen(elevation_file, "w") : nullptr;
+    bool written = elevations != nullptr;
+    if (elevations) {
         write_header(elevations, a.north, a.south, a.west, a.east, a.rows, a.columns);
         write_elevations_in_grid_order(a, zig_zag, elevations);
+        written = closed_whole(elevations);
     }
+    int error = errno;
     if (zig_zag) std::fclose(zig_zag);
-    std::remove(zig_zag_file);
-    if (elevations) std::fclose(elevations);
+    if (written) {
+        std::remove(zig_zag_file);
+        return true;
+    }
+    std::remove(elevation_file);
+    show_box("Slope data file not built.  Exiting...",
+             "'%s' could not be written: %s.\n\nThe elevations of the scan are kept in 'zig-zag.dat'.", elevation_file,
+             std::strerror(error));
+    return false;
+}
 
-    std::error_code error;
-    bool into_import = std::filesystem::is_directory(import_folder, error);
-    std::string slope_path = into_import ? std::string(import_folder) + "/" + slope_file : slope_file;
-    std::FILE* slopes = std::fopen(slope_path.c_str(), "w");
+// The slopes of the inner points into the slope data file at `path`. On
+// failure nothing of it is left, skv-elev.dat is kept and the box says why.
+bool write_slope_file(const area& a, const std::string& path) {
     float north = snap_to_3_arcseconds(a.north - grid_step);
+    std::FILE* elevations = std::fopen(elevation_file, "rb");
+    long start = elevations ? data_start_of(elevations) : -1;
+    std::FILE* slopes = start >= 0 ? std::fopen(path.c_str(), "w") : nullptr;
+    bool written = slopes != nullptr;
     if (slopes) {
         write_header(slopes, north, snap_to_3_arcseconds(a.south + grid_step), snap_to_3_arcseconds(a.west + grid_step),
                      snap_to_3_arcseconds(a.east - grid_step), a.rows - 2, a.columns - 2);
-        elevations = std::fopen(elevation_file, "rb");
-        long start = elevations ? data_start_of(elevations) : -1;
-        if (start >= 0) write_slopes(a, elevations, start, north, slopes);
-        if (elevations) std::fclose(elevations);
-        std::fclose(slopes);
+        write_slopes(a, elevations, start, north, slopes);
+        written = closed_whole(slopes);
     }
+    int error = errno;
+    if (elevations) std::fclose(elevations);
+    if (written) return true;
+    if (slopes) std::remove(path.c_str());
+    show_box("Slope data file not built.  Exiting...",
+             "'%s' could not be written: %s.\n\nThe elevations of the scan are kept in 'skv-elev.dat'.", path.c_str(),
+             std::strerror(error));
+    return false;
+}
+
+// The elevation file, then the slope data file, then the box that says
+// where it is. Nothing the scan found is deleted unless the next file holds it.
+void write_files(const area& a, int keep_elevation_file) {
+    if (!write_elevation_file(a)) return;
+    std::error_code error;
+    bool into_import = std::filesystem::is_directory(import_folder, error);
+    std::string slope_path = into_import ? std::string(import_folder) + "/" + slope_file : slope_file;
+    if (!write_slope_file(a, slope_path)) return;
     if (keep_elevation_file == 0) std::remove(elevation_file);
-    return into_import;
+    show_box("Slope data file built.  Exiting...",
+             into_import ? "You will find it in your Skarvo 'Import' folder.\n\nFile name: 'skv-slope.dat'."
+                         : "You will find it in your Skarvo program folder.\n\nFile name: 'skv-slope.dat'.");
 }
 
 }  // namespace
@@ -215,9 +261,9 @@ slope_codes slope_of(int north, int south, int east, int west, float northern_bo
     } else if (dx == 0) {
         m = static_cast<std::int16_t>(std::abs(dy));
     } else {
-        float q = static_cast<float>(alpha) / 90.0f - static_cast<float>(truncate_toward_zero(alpha / 90.0));
-        if (q > 0.5f) q = 1.0f - q;
-        float f = q + 0.6f + 1.0f;
+        auto q = static_cast<float>(alpha / 90.0 - truncate_toward_zero(alpha / 90.0));
+        if (q > 0.5) q = 1 - q;
+        auto f = static_cast<float>(q + 0.6 + 1.0);
         m = static_cast<std::int16_t>(truncate_toward_zero(static_cast<float>(std::max(std::abs(dx), std::abs(dy))) * f));
     }
     int aspect = round_half_away(alpha / 22.5);
@@ -243,12 +289,11 @@ void make_topo(float north, float south, float west, float east, int keep_elevat
     if (!complete) {
         std::remove(zig_zag_file);
         show_box("Skarvo 2004", "The terrain scan did not finish.\n\nThe SKV topo data file was not created.");
+        link_close();
         return;
     }
     show_sim_message("Scan Complete", 5);
-    bool into_import = write_files(a, keep_elevation_file);
-    show_box("Slope data file built.  Exiting...",
-             into_import ? "You will find it in your Skarvo 'Import' folder.\n\nFile name: 'skv-slope.dat'."
-                         : "You will find it in your Skarvo program folder.\n\nFile name: 'skv-slope.dat'.");
+    write_files(a, keep_elevation_file);
     show_sim_message("Skarvo has exited.", 5);
+    link_close();
 }
