@@ -13,11 +13,18 @@
 #include "terrain/terrain_scan.h"
 #include "thermals/thermal_state.h"
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -118,7 +125,8 @@ TEST(slope_of, the_worked_examples) {
         int north, south, east, west;
         int aspect, slope;
     } cases[] = {{0, 100, 0, 100, 2, 11}, {0, 100, 0, 0, 0, 8}, {0, 50, 0, 28, 1, 8},
-                 {7, 7, 7, 7, 0, 0},      {0, 0, 100, 0, 12, 8}};
+                 {7, 7, 7, 7, 0, 0},      {0, 0, 100, 0, 12, 8},
+                 {90, 0, 71, 0, 10, 11}};  // dy -90, dx -71: q and f from a double quotient, m 182
     for (auto c : cases) {
         slope_codes s = slope_of(c.north, c.south, c.east, c.west, 0.0f);
         EXPECT_EQ(s.aspect, c.aspect) << c.north << ' ' << c.south << ' ' << c.east << ' ' << c.west;
@@ -176,9 +184,10 @@ TEST_F(terrain_test, a_scan_of_two_steps_each_way_samples_five_by_five_and_write
     make_topo(n * to_radians, s * to_radians, w * to_radians, e * to_radians, 1, 0.0000005f);
 
     // The widened area, as the scan computes it.
-    const float k = 180.0f * (1.0f / 3.14159f), step = 1.0f / 1200.0f;
-    float N = n * to_radians * k + step, S = s * to_radians * k - step, W = w * to_radians * k - step,
-          E = e * to_radians * k + step;
+    const float step = 1.0f / 1200.0f;
+    auto degrees = [](float radians) { return radians * 180.0f * (1.0f / 3.14159f); };
+    float N = degrees(n * to_radians) + step, S = degrees(s * to_radians) - step, W = degrees(w * to_radians) - step,
+          E = degrees(e * to_radians) + step;
     ASSERT_EQ(round_half_away((N - S) * 1200.0f) + 1, 5);
     EXPECT_FALSE(fs::exists("zig-zag.dat"));
     std::string elevations = file_text("skv-elev.dat");
@@ -201,6 +210,35 @@ TEST_F(terrain_test, a_scan_of_two_steps_each_way_samples_five_by_five_and_write
     EXPECT_EQ(boxes[1].text, "You will find it in your Skarvo 'Import' folder.\n\nFile name: 'skv-slope.dat'.");
     EXPECT_EQ(sim::world.last_text, "Skarvo has exited.");
     EXPECT_TRUE(sim::world.slew);
+    std::int16_t ground = 0;
+    EXPECT_FALSE(link_read(0x0B4C, 2, &ground, &link_result)) << "the scan leaves its link open";
+    EXPECT_EQ(link_result, link_not_open);
+}
+
+// Radians to degrees as x * 180 * (1 / 3.14159), not times one folded
+// constant: for this northern edge the header's last digit depends on it.
+TEST_F(terrain_test, the_scan_grid_in_degrees_without_a_folded_constant) {
+    load_scenario("position 45 0\n");
+    start_server();
+    const float north = 0x1.925ccp-1f;
+    make_topo(north, north, 0, 0, 1, 0.0000005f);
+    std::string elevations = file_text("skv-elev.dat");
+    EXPECT_EQ(elevations.substr(0, elevations.find('\n')), "Northernmost Latitude: 45.0276");
+}
+
+// A slope data file that cannot be written is no success, and the scan's
+// elevations stay.
+TEST_F(terrain_test, a_slope_file_that_cannot_be_written_keeps_the_elevations) {
+    load_scenario("position 45 0\n");
+    start_server();
+    fs::create_directories(fs::path(import_folder) / "skv-slope.dat");  // in the way of the file
+    make_topo(0.7854f, 0.7854f, 0, 0, 0, 0.0000005f);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].caption, "Slope data file not built.  Exiting...");
+    EXPECT_EQ(boxes[1].text.substr(0, 45), "'Import/skv-slope.dat' could not be written: ");
+    EXPECT_NE(boxes[1].text.find("kept in 'skv-elev.dat'"), std::string::npos);
+    EXPECT_TRUE(fs::exists("skv-elev.dat"));
+    EXPECT_FALSE(fs::exists("zig-zag.dat"));
 }
 
 // ---- the import -------------------------------------------------------------------
@@ -293,9 +331,7 @@ TEST_F(import_test, files_that_are_not_slope_data_stay_in_import_with_one_box_ea
                        "Easternmost Longitude: 11.3\n\nnumber of latitudes:   121\nnumber of longitudes:  121\n\n00"},
         {"d-nan", "Northernmost Latitude: nan\nSouthernmost Latitude: 47.0\nWesternmost Longitude: 11.2\n"
                   "Easternmost Longitude: 11.3\n\nnumber of latitudes:   121\nnumber of longitudes:  121\n\n00"},
-        {"e-world", "Northernmost Latitude: 89.0\nSouthernmost Latitude: -89.0\nWesternmost Longitude: -179.0\n"
-                    "Easternmost Longitude: 179.0\n\nnumber of latitudes:   213601\nnumber of longitudes:  429601\n\n00"},
-        {"f-columns", mismatched.c_str()},
+        {"e-columns", mismatched.c_str()},  // rows shorter than the area is wide
     };
     for (auto& b : bad) write_text(fs::path(import_folder) / b[0], b[1]);
     import_slope_data();
@@ -309,16 +345,45 @@ TEST_F(import_test, files_that_are_not_slope_data_stay_in_import_with_one_box_ea
     EXPECT_TRUE(fs::is_empty(slope_folder));
 }
 
-TEST_F(import_test, a_short_file_gives_flat_samples_where_its_data_ends) {
+// A file cut short (a full disk during the scan, a broken copy) or one that
+// claims more than it holds is not imported: no tile changes.
+TEST_F(import_test, a_file_cut_short_is_not_imported_and_no_tile_changes) {
+    write_tile(47.0f, 11.0f, "ff");
     std::string source = slope_file(47.0f + 10 / 1200.0f, 47.0f, 11.0f, 11.0f + 10 / 1200.0f, hex_pair);
-    source.resize(source.size() - 2 * 11 * 3 - 1);  // the last three rows and a half sample
-    write_text(fs::path(import_folder) / "short", source);
+    source.resize(source.size() - 2);  // the last sample
+    write_text(fs::path(import_folder) / "a-short", source + "\n\n");
+    write_text(fs::path(import_folder) / "b-world",
+               "Northernmost Latitude: 89.0\nSouthernmost Latitude: -89.0\nWesternmost Longitude: -179.0\n"
+               "Easternmost Longitude: 179.0\n\nnumber of latitudes:   213601\nnumber of longitudes:  429601\n\n00");
     import_slope_data();
-    std::string t = tile("N47.00E011.00.slo");
-    EXPECT_EQ(sample_at(t, 7, 9), hex_pair(7, 9));
-    EXPECT_EQ(sample_at(t, 7, 10), hex_pair(7, 10).substr(0, 1) + "0");  // half a sample
-    EXPECT_EQ(sample_at(t, 8, 0), "00");
-    EXPECT_EQ(sample_at(t, 10, 10), "00");
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const char* name : {"a-short", "b-world"}) {
+        std::size_t i = name[0] - 'a';
+        EXPECT_EQ(boxes[i].caption, "Slope Data Import Failed");
+        EXPECT_EQ(boxes[i].text, std::string("The following slope data file is cut short: it holds fewer samples than "
+                                             "its area needs. It will not be processed:\n\n") + name);
+        EXPECT_TRUE(fs::exists(fs::path(import_folder) / name));
+    }
+    EXPECT_EQ(tile("N47.00E011.00.slo"), std::string(tile_bytes, 'f'));
+    EXPECT_EQ(std::distance(fs::directory_iterator(slope_folder), fs::directory_iterator()), 1);
+}
+
+// Files the format allows: an area over 4 degrees, a count of latitudes
+// that is not used and disagrees, line ends after the data.
+TEST_F(import_test, long_strips_unused_counts_and_trailing_line_ends_are_imported) {
+    write_text(fs::path(import_folder) / "a-strip", slope_file(47.01f, 47.0f, 10.0f, 14.5f, hex_pair));
+    std::string counted = slope_file(46.01f, 46.0f, 10.0f, 10.01f, hex_pair);
+    counted.replace(counted.find("latitudes:   13"), 15, "latitudes:   7 ");
+    write_text(fs::path(import_folder) / "b-counted", counted);
+    write_text(fs::path(import_folder) / "c-line-ends", slope_file(45.01f, 45.0f, 10.0f, 10.01f, hex_pair) + "\r\n\n\n");
+    import_slope_data();
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const auto& b : boxes) EXPECT_EQ(b.caption, "Slope Data Import Successful") << b.text;
+    EXPECT_EQ(sample_at(tile("N47.00E014.25.slo"), 12, 299), hex_pair(12, 5399));
+    EXPECT_EQ(sample_at(tile("N47.00E014.50.slo"), 12, 0), hex_pair(12, 5400));
+    EXPECT_EQ(sample_at(tile("N46.00E010.00.slo"), 12, 12), hex_pair(12, 12));
+    EXPECT_EQ(sample_at(tile("N45.00E010.00.slo"), 12, 12), hex_pair(12, 12));
+    EXPECT_EQ(sample_at(tile("N45.00E010.00.slo"), 12, 13), "00");
 }
 
 TEST_F(import_test, across_the_0_meridian_nine_cell_columns) {
@@ -341,6 +406,95 @@ TEST_F(import_test, across_the_180th_meridian_both_sides_get_their_data_under_th
     EXPECT_EQ(sample_at(east_of, 0, 0), hex_pair(0, 120));
     EXPECT_EQ(sample_at(tile("N10.00E179.75.slo"), 0, 180), hex_pair(0, 0));
     EXPECT_FALSE(fs::exists(fs::path(slope_folder) / "N10.00E180.00.slo"));
+}
+
+// Areas that begin or end exactly on the 180th meridian meet the tile there
+// (W180.00) in its own columns; what they do not cover keeps its samples.
+TEST_F(import_test, areas_ending_on_the_180th_meridian_fill_only_their_columns_of_its_tile) {
+    write_tile(10.0f, -180.0f, "ff");
+    write_text(fs::path(import_folder) / "a-from-180", slope_file(10.01f, 10.0f, -180.0f, -179.9f, hex_pair));
+    import_slope_data();
+    std::string t = tile("N10.00W180.00.slo");
+    EXPECT_EQ(sample_at(t, 0, 0), hex_pair(0, 0));
+    EXPECT_EQ(sample_at(t, 12, 120), hex_pair(12, 120));
+    EXPECT_EQ(sample_at(t, 12, 121), "ff");
+
+    write_tile(10.0f, -180.0f, "ff");
+    write_text(fs::path(import_folder) / "b-to-180", slope_file(10.01f, 10.0f, 179.9f, 180.0f, hex_pair));
+    import_slope_data();
+    t = tile("N10.00W180.00.slo");
+    EXPECT_EQ(sample_at(t, 12, 0), hex_pair(12, 120));
+    EXPECT_EQ(sample_at(t, 12, 1), "ff");
+    EXPECT_EQ(sample_at(t, 12, 299), "ff");
+    EXPECT_EQ(sample_at(tile("N10.00E179.75.slo"), 12, 299), hex_pair(12, 119));
+    EXPECT_FALSE(fs::exists(fs::path(slope_folder) / "N10.00E180.00.slo"));
+    EXPECT_EQ(boxes.size(), 2u);
+}
+
+// A slope data file imported whole but not copied into the archive stays
+// in "Import", and the box says so at every start.
+TEST_F(import_test, an_archive_copy_that_cannot_be_made_is_said_and_the_file_stays) {
+    fs::remove_all(archive_folder);
+    write_text(archive_folder, "a file where the folder should be");
+    write_text(fs::path(import_folder) / "area", slope_file(47.1f, 47.0f, 11.2f, 11.3f, hex_pair));
+    for (int start = 1; start <= 2; ++start) {
+        import_slope_data();
+        ASSERT_EQ(boxes.size(), static_cast<std::size_t>(start));
+        EXPECT_EQ(boxes.back().caption, "Slope Data Archive Error");
+        EXPECT_EQ(boxes.back().text, "The following slope data file was imported, but it could not be copied into "
+                                     "'Import/Archive'. It stays in 'Import':\n\narea");
+    }
+    EXPECT_TRUE(fs::exists(fs::path(import_folder) / "area"));
+    EXPECT_EQ(sample_at(tile("N47.00E011.25.slo"), 0, 0), hex_pair(0, 60));
+}
+
+#if !defined(_WIN32)
+// A tile that cannot be written (here: larger than the process may write)
+// is reported with the reason of the failed write, even when the first box
+// changes errno; the old tile stays and so does the file, to be imported
+// again.
+TEST_F(import_test, a_tile_that_cannot_be_written_is_reported_with_its_reason_and_the_file_stays) {
+    write_tile(47.0f, 11.0f, "ff");
+    write_text(fs::path(import_folder) / "area", slope_file(47.1f, 47.0f, 11.0f, 11.1f, hex_pair));
+    platform_calls.message_box = [](const char* text, const char* caption) {
+        boxes.push_back({caption, text});
+        errno = ENOTTY;  // as the terminal test of a box on Linux does
+    };
+    rlimit unlimited{}, small{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    small = unlimited;
+    small.rlim_cur = tile_bytes / 2;
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    import_slope_data();
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, handler);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].text, "fprintf() caused an error.");
+    EXPECT_EQ(boxes[1].text, std::string("SKV error: ") + std::strerror(EFBIG));
+    EXPECT_EQ(boxes[2].caption, "Slope Data Import Failed");
+    EXPECT_EQ(tile("N47.00E011.00.slo"), std::string(tile_bytes, 'f'));
+    EXPECT_EQ(std::distance(fs::directory_iterator(slope_folder), fs::directory_iterator()), 1);  // no temporary left
+    EXPECT_TRUE(fs::exists(fs::path(import_folder) / "area"));
+}
+#endif
+
+// The import of a whole degree (1201 x 1201 samples) and its merge into the
+// tiles it made give the same tiles, byte for byte.
+TEST_F(import_test, a_whole_degree_imported_again_merges_into_identical_tiles) {
+    auto sample = [](int r, int c) { return hex_pair(r * 7 + c / 3, c * 5 + r / 11); };
+    std::string source = slope_file(48.0f, 47.0f, 11.0f, 12.0f, sample);
+    write_text(fs::path(import_folder) / "degree", source);
+    import_slope_data();
+    std::vector<std::pair<std::string, std::string>> first;
+    for (const auto& e : fs::directory_iterator(slope_folder)) first.emplace_back(e.path().filename().string(), file_text(e.path()));
+    ASSERT_EQ(first.size(), 25u);
+    EXPECT_EQ(sample_at(tile("N47.75E011.75.slo"), 299, 299), sample(1199, 1199));
+    EXPECT_EQ(sample_at(tile("N48.00E012.00.slo"), 0, 0), sample(1200, 1200));
+    write_text(fs::path(import_folder) / "degree", source);
+    import_slope_data();
+    for (const auto& [name, bytes] : first) EXPECT_TRUE(tile(name.c_str()) == bytes) << name;
+    EXPECT_TRUE(fs::exists(fs::path(archive_folder) / "degree2"));
 }
 
 }  // namespace

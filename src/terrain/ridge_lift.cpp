@@ -87,11 +87,11 @@ float ridge_lift() {
     int d = angle_off_the_slope(aspect);
     float lift = static_cast<float>(wind_speed) * std::cos(static_cast<float>(d) / radians_divisor) *
                  std::sin(static_cast<float>(s.slope * 6) / radians_divisor);
-    float strength = std::sqrt(std::fabs(lift));
-    auto band = static_cast<std::int16_t>(truncate_toward_zero(lift > 0 ? strength * 250.0f : strength * 200.0f));
+    double strength = std::sqrt(static_cast<double>(std::fabs(lift)));
+    auto band = static_cast<std::int16_t>(truncate_toward_zero(lift > 0 ? strength * 250 : strength * 200));
     auto height = static_cast<std::int16_t>(static_cast<std::int16_t>(aircraft_altitude) - ground_below());
     if (band > height && band != 0)
-        lift *= 1.0f - static_cast<float>(height) / static_cast<float>(band);
+        lift = static_cast<float>(lift * (1 - static_cast<double>(height) / band));
     else
         lift = 0.0f;
     return lift < 0 ? lift / 2 : lift;
