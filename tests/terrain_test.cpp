@@ -223,7 +223,7 @@ TEST_F(terrain_test, the_scan_grid_in_degrees_without_a_folded_constant) {
     const float north = 0x1.925ccp-1f;
     make_topo(north, north, 0, 0, 1, 0.0000005f);
     std::string elevations = file_text("skv-elev.dat");
-    EXPECT_EQ(elevations.substr(0, elevations.find('\n')), "Northernmost Latitude: 45.0276");
+    EXPECT_EQ(elevations.substr(0, elevations.find_first_of("\r\n")), "Northernmost Latitude: 45.0276");
 }
 
 // A slope data file that cannot be written is no success, and the scan's
