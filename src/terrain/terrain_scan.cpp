@@ -207,18 +207,24 @@ bool write_slope_file(const area& a, const std::string& path) {
     float north = snap_to_3_arcseconds(a.north - grid_step);
     std::FILE* elevations = std::fopen(elevation_file, "rb");
     long start = elevations ? data_start_of(elevations) : -1;
-    std::FILE* slopes = start >= 0 ? std::fopen(path.c_str(), "w") : nullptr;
-    bool written = slopes != nullptr;
-    if (slopes) {
+    if (start < 0) {
+        if (elevations) std::fclose(elevations);
+        show_box("Slope data file not built.  Exiting...",
+                 "'%s' could not be read back, and no slope data file was written.", elevation_file);
+        return false;
+    }
+    std::FILE* slopes = std::fopen(path.c_str(), "w");
+    bool created = slopes != nullptr, written = created;
+    if (created) {
         write_header(slopes, north, snap_to_3_arcseconds(a.south + grid_step), snap_to_3_arcseconds(a.west + grid_step),
                      snap_to_3_arcseconds(a.east - grid_step), a.rows - 2, a.columns - 2);
         write_slopes(a, elevations, start, north, slopes);
         written = closed_whole(slopes);
     }
     int error = errno;
-    if (elevations) std::fclose(elevations);
+    std::fclose(elevations);
     if (written) return true;
-    if (slopes) std::remove(path.c_str());
+    if (created) std::remove(path.c_str());
     show_box("Slope data file not built.  Exiting...",
              "'%s' could not be written: %s.\n\nThe elevations of the scan are kept in 'skv-elev.dat'.", path.c_str(),
              std::strerror(error));
