@@ -1,17 +1,29 @@
 // skarvo-fg: serves the FSUIPC link's Linux contract from a running
-// FlightGear. One window of class UIPCMAIN answers the program's batches at
-// once from a snapshot of FlightGear's properties, taken over FlightGear's
+// FlightGear. One window of class UIPCMAIN answers the program's batches
+// from a snapshot of FlightGear's properties, taken over FlightGear's
 // property server (--telnet) as fast as FlightGear answers; the program's
 // writes go back to FlightGear's properties in their order, and only the
 // mapped ones (mapping.h).
 //
-//   skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay] [--record FILE]
+//   skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay]
+//             [--batch-ms MS] [--auto] [--minutes N] [--record FILE]
+//             [--igc FILE] [--map FILE.svg]
+//
+// --batch-ms: the least time a batch takes, as a simulator's interface
+//   answers at its own pace (default 20 ms; 0 answers at once).
+// --auto: the soaring pilot flies the sailplane (its bank and speed holds).
+// --minutes: after N minutes of FlightGear's time from the program's
+//   arrival, the quit gesture (TAB-Backspace, then TAB-F12) ends the flight.
+// --igc, --map: the flight's IGC log and its map and barogram; with either,
+//   the summary of the flight is printed at the end.
 //
 // It ends when FlightGear goes away, or (without --stay) when the program
 // that connected has left.
+#include "autopilot.h"
 #include "bridge.h"
 #include "props_client.h"
 
+#include "flight_log.h"
 #include "recorder.h"
 #include "scenario.h"
 #include "server.h"
@@ -33,7 +45,12 @@ struct options {
     int port = 5401;
     double wait_seconds = 120;
     bool stay = false;
+    int batch_ms = 20;
+    bool auto_pilot = false;
+    double minutes = 0;
     const char* record = nullptr;
+    const char* igc = nullptr;
+    const char* map = nullptr;
 };
 
 bool parse(int argc, char** argv, options* o) {
@@ -43,11 +60,16 @@ bool parse(int argc, char** argv, options* o) {
         if (a == "--fg-host" && has_value) o->host = argv[++i];
         else if (a == "--fg-port" && has_value) o->port = std::atoi(argv[++i]);
         else if (a == "--wait" && has_value) o->wait_seconds = std::atof(argv[++i]);
+        else if (a == "--batch-ms" && has_value) o->batch_ms = std::atoi(argv[++i]);
+        else if (a == "--minutes" && has_value) o->minutes = std::atof(argv[++i]);
         else if (a == "--record" && has_value) o->record = argv[++i];
+        else if (a == "--igc" && has_value) o->igc = argv[++i];
+        else if (a == "--map" && has_value) o->map = argv[++i];
+        else if (a == "--auto") o->auto_pilot = true;
         else if (a == "--stay") o->stay = true;
         else return false;
     }
-    return o->port > 0;
+    return o->port > 0 && o->batch_ms >= 0 && o->minutes >= 0;
 }
 
 bool connect_with_patience(bridge::props_client& fg, const options& o) {
@@ -64,16 +86,69 @@ struct snapshot_stats {
     double seconds = 0;  // between the first and the last
 };
 
+// The quit gesture after the flight's minutes: TAB-Backspace, then TAB-F12
+// when the prompt has had a few seconds.
+struct quit_timer {
+    double minutes = 0;
+    double start = -1;  // FlightGear's time when the program arrived
+    int pressed = 0;
+
+    void tick(const sim::world_state& w) {
+        if (minutes <= 0 || !sim::client_seen()) return;
+        if (start < 0) start = w.elapsed_seconds;
+        double flown = w.elapsed_seconds - start;
+        if (pressed == 0 && flown >= minutes * 60) {
+            sim::report("key", "the flight's time is up: TAB-Backspace");
+            pressed += sim::press_hot_key(8) ? 1 : 0;
+        } else if (pressed == 1 && flown >= minutes * 60 + 3) {
+            sim::report("key", "TAB-F12");
+            pressed += sim::press_hot_key(123) ? 1 : 0;
+        }
+    }
+};
+
+// One snapshot with what comes of it: the pilot's holds, the quit gesture.
+bool fly_one_snapshot(bridge::props_client& fg, const options& o, quit_timer& quit) {
+    double before = 0;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        before = sim::world.elapsed_seconds;
+    }
+    if (!bridge::exchange(fg)) return false;
+    std::vector<bridge::property_set> holds;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        if (o.auto_pilot) holds = bridge::autopilot_step(sim::world.elapsed_seconds - before);
+        quit.tick(sim::world);
+    }
+    for (const auto& s : holds)
+        if (!fg.set(s.path, s.value)) return false;
+    return true;
+}
+
+void leave_flight_behind(const options& o) {
+    const sim::world_state& w = sim::world;
+    bool asked = o.igc || o.map;
+    if (!asked) return;
+    sim::leave_flight_behind(sim::flight, o.igc, o.map, w.year, w.month, w.day, true, stdout);
+    if (o.igc) std::printf("IGC log: %s\n", o.igc);
+    if (o.map) std::printf("Map and barogram: %s\n", o.map);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     options o;
     if (!parse(argc, argv, &o)) {
-        std::fprintf(stderr, "usage: skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay] [--record FILE]\n");
+        std::fprintf(stderr,
+                     "usage: skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay] [--batch-ms MS]\n"
+                     "                 [--auto] [--minutes N] [--record FILE] [--igc FILE] [--map FILE.svg]\n");
         return 2;
     }
     std::string error;
     sim::load_scenario_text("climb off\nclock lock-step 0.000001\n", &error);
+    sim::world.answer_delay_ms = static_cast<std::uint32_t>(o.batch_ms);
+    sim::set_vas_thinning(true);
     if (o.record && !sim::open_record(o.record)) {
         std::fprintf(stderr, "skarvo-fg: cannot write the record %s\n", o.record);
         return 2;
@@ -84,22 +159,28 @@ int main(int argc, char** argv) {
         return 1;
     }
     bridge::exchange(fg);  // a first snapshot before the window opens
+    if (o.auto_pilot) {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        bridge::start_autopilot();
+    }
     sim::client_write_hook = bridge::queue_client_write;
     if (!sim::open_server("UIPCMAIN", &error)) {
         std::fprintf(stderr, "skarvo-fg: %s\n", error.c_str());
         return 1;
     }
-    std::printf("skarvo-fg: serving UIPCMAIN from FlightGear at %s:%d\n", o.host.c_str(), o.port);
+    std::printf("skarvo-fg: serving UIPCMAIN from FlightGear at %s:%d%s\n", o.host.c_str(), o.port,
+                o.auto_pilot ? ", the soaring pilot flying" : "");
     std::fflush(stdout);
     std::atomic<bool> serving{true};
     std::thread server([&serving] {
         while (serving) sim::serve(5);
     });
     snapshot_stats stats;
+    quit_timer quit{o.minutes};
     auto first = clock_type::now();
     bool fg_there = true;
     while (fg_there) {
-        fg_there = bridge::exchange(fg);
+        fg_there = fly_one_snapshot(fg, o, quit);
         ++stats.count;
         stats.seconds = std::chrono::duration<double>(clock_type::now() - first).count();
         if (!o.stay && sim::client_seen() && sim::client_count() == 0) break;
@@ -109,6 +190,7 @@ int main(int argc, char** argv) {
     sim::close_server();
     sim::close_record();
     if (!fg_there) std::printf("skarvo-fg: FlightGear has gone\n");
+    leave_flight_behind(o);
     std::printf("skarvo-fg: %ld snapshots, one every %.0f ms on average\n", stats.count,
                 stats.count > 1 ? stats.seconds / static_cast<double>(stats.count - 1) * 1000 : 0.0);
     return 0;

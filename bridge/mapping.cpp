@@ -23,8 +23,14 @@ const key_property keys[] = {
 
 enum value_index {
     latitude, longitude, altitude, ground, elapsed, day_seconds, frozen, wind_speed, wind_from, variation,
-    cloud_elevation, cloud_coverage, ground_speed, track, updraft, first_key,
+    cloud_elevation, cloud_coverage, ground_speed, track, updraft, heading, vertical_speed, first_key,
 };
+
+// Values a snapshot may lack (an empty answer): the flight goes on without them.
+bool optional_value(int i) {
+    return i == frozen || i == cloud_coverage || i == cloud_elevation || i == track || i == updraft || i == heading ||
+           i == vertical_speed;
+}
 
 bool number(const std::string& text, double* value) {
     char* end = nullptr;
@@ -64,6 +70,7 @@ const std::vector<std::string>& snapshot_paths() {
             "/environment/clouds/layer[0]/elevation-ft", "/environment/clouds/layer[0]/coverage",
             "/velocities/groundspeed-kt",   "/orientation/track-deg",
             "/environment/wind-from-down-fps",
+            "/orientation/heading-deg",     "/velocities/vertical-speed-fps",
         };
         for (const auto& k : keys) p.push_back(k.path);
         return p;
@@ -75,9 +82,7 @@ bool take_snapshot(const std::vector<std::string>& v, sim::world_state& w, std::
     if (v.size() != snapshot_paths().size()) return false;
     double n[first_key] = {};
     for (int i = 0; i < first_key; ++i)
-        if (i != frozen && i != cloud_coverage && !number(v[static_cast<std::size_t>(i)], &n[i]) &&
-            i != cloud_elevation && i != track && i != updraft)
-            return false;
+        if (!number(v[static_cast<std::size_t>(i)], &n[i]) && !optional_value(i)) return false;
     if (!w.slew) {
         w.latitude_deg = n[latitude];
         w.longitude_deg = n[longitude];
@@ -85,6 +90,7 @@ bool take_snapshot(const std::vector<std::string>& v, sim::world_state& w, std::
     }
     w.ground_m = clamp16(n[ground]);
     w.elapsed_seconds = n[elapsed];
+    w.session_seconds = n[elapsed];  // the flight log and the record count FlightGear's time
     w.time_of_day = std::fmod(std::fmax(0.0, n[day_seconds]), 86400.0);
     w.paused = truth(v[frozen]) && !w.slew;
     w.wind_knots = n[wind_speed];
@@ -98,6 +104,9 @@ bool take_snapshot(const std::vector<std::string>& v, sim::world_state& w, std::
     // 0x3518 shows the vertical air written plus the scenery lift: what
     // FlightGear applies beyond our own write is its scenery lift.
     w.scenery_lift_mps = n[updraft] * metres_per_foot - w.vertical_air_speed;
+    // What the soaring pilot reads off its instruments.
+    w.glider.heading_deg = n[heading];
+    w.glider.climb_mps = n[vertical_speed] * metres_per_foot;
     for (std::size_t k = 0; k < std::size(keys); ++k)
         if (truth(v[first_key + k])) {
             sim::press_hot_key(keys[k].code);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 namespace sim {
@@ -290,6 +291,31 @@ void print_summary(const flight_log& log, std::FILE* out) {
     std::fprintf(out, "Highest altitude:   %.0f m\n", highest);
     std::fprintf(out, "Texts of the program:\n");
     for (const shown_text& t : log.texts) std::fprintf(out, "  %6.0f s  %s\n", t.seconds, t.text.c_str());
+}
+
+namespace {
+
+bool write_file(const char* path, const std::string& text) {
+    std::FILE* file = std::fopen(path, "wb");
+    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file) ok = std::fclose(file) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "cannot write %s\n", path);
+    return ok;
+}
+
+}  // namespace
+
+bool leave_flight_behind(const flight_log& log, const char* igc_path, const char* map_path, int year, int month,
+                         int day, bool summary, std::FILE* out) {
+    bool ok = true;
+    if (igc_path) ok = write_file(igc_path, igc_text(log, year, month, day)) && ok;
+    if (map_path) ok = write_file(map_path, svg_text(log)) && ok;
+    if (summary) {
+        std::fprintf(out, "\nThe flight:\n");
+        print_summary(log, out);
+        std::fflush(out);
+    }
+    return ok;
 }
 
 }  // namespace sim

@@ -54,4 +54,11 @@ std::string svg_text(const flight_log& log);
 
 void print_summary(const flight_log& log, std::FILE* out);
 
+// What a flight leaves behind, for the stand-in and the FlightGear bridge
+// alike: the IGC log and the picture where paths are given (null: none),
+// then, when `summary`, the summary on `out`. False when a file could not
+// be written (said on standard error).
+bool leave_flight_behind(const flight_log& log, const char* igc_path, const char* map_path, int year, int month,
+                         int day, bool summary, std::FILE* out);
+
 }  // namespace sim

@@ -2,6 +2,7 @@
 
 #include "world.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace sim {
@@ -9,6 +10,9 @@ namespace sim {
 namespace {
 std::FILE* record_file = nullptr;
 bool verbose_output = false;
+bool thin_vas = false;
+bool vas_recorded = false;
+double last_vas = 0, last_vas_seconds = 0;
 }
 
 bool open_record(const char* path) {
@@ -23,6 +27,21 @@ void close_record() {
 }
 
 void set_verbose(bool verbose) { verbose_output = verbose; }
+
+void set_vas_thinning(bool thin) {
+    thin_vas = thin;
+    vas_recorded = false;
+}
+
+bool vas_worth_recording(double value) {
+    double now = world.elapsed_seconds;
+    bool same = vas_recorded && std::fabs(value - last_vas) <= 0.01 && now >= last_vas_seconds && now - last_vas_seconds < 1.0;
+    if (thin_vas && same) return false;
+    vas_recorded = true;
+    last_vas = value;
+    last_vas_seconds = now;
+    return true;
+}
 
 void report(const char* kind, const std::string& detail, bool shown) {
     std::string clock = clock_text();

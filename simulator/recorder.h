@@ -17,6 +17,12 @@ void close_record();
 // not every vertical air speed; `verbose` shows those too.
 void set_verbose(bool verbose);
 
+// Thinned, the record keeps a vertical air speed only when it moved by
+// more than 0.01 m/s, or once a simulated second otherwise (the bridge
+// flies for hours; the stand-in's tests want every write).
+void set_vas_thinning(bool thin);
+bool vas_worth_recording(double value);
+
 // Records an event; `shown` also prints it.
 void report(const char* kind, const std::string& detail, bool shown = true);
 

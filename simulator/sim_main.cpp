@@ -74,29 +74,6 @@ bool finished(const options& o, std::chrono::steady_clock::time_point start) {
     return false;
 }
 
-bool write_text(const char* path, const std::string& text) {
-    std::FILE* file = std::fopen(path, "wb");
-    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file) ok = std::fclose(file) == 0 && ok;
-    if (!ok) std::fprintf(stderr, "skarvo-sim: cannot write %s\n", path);
-    return ok;
-}
-
-// The IGC log and the picture when asked for, and the summary when the
-// glider flew.
-bool leave_flight_behind(const options& o) {
-    const sim::world_state& w = sim::world;
-    bool ok = true;
-    if (o.igc) ok = write_text(o.igc, sim::igc_text(sim::flight, w.year, w.month, w.day)) && ok;
-    if (o.map) ok = write_text(o.map, sim::svg_text(sim::flight)) && ok;
-    if (w.glider.flying) {
-        std::printf("\nThe flight:\n");
-        sim::print_summary(sim::flight, stdout);
-        std::fflush(stdout);
-    }
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,7 +97,8 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     while (!finished(o, start)) sim::serve(20);
     sim::close_server();
-    bool written = leave_flight_behind(o);
+    const sim::world_state& w = sim::world;
+    bool written = sim::leave_flight_behind(sim::flight, o.igc, o.map, w.year, w.month, w.day, w.glider.flying, stdout);
     sim::report("exit", "simulator closed");
     sim::close_record();
     return written ? 0 : 1;

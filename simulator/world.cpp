@@ -127,6 +127,7 @@ void show_text() {
 void take_vertical_air_speed() {
     world.vertical_air_speed = get<double>(at_vertical_air_write);
     ++world.vertical_air_writes;
+    if (!vas_worth_recording(world.vertical_air_speed)) return;
     char value[48];
     std::snprintf(value, sizeof value, "%.4f m/s at %.0f m", world.vertical_air_speed, world.altitude_m);
     report("vas", value, false);
