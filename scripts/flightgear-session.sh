@@ -13,9 +13,17 @@ fg_install() {
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# fg_start LOGFILE [fgfs options...]: FlightGear in the air with its engine
-# off, terrain, sound, traffic and weather fetching off, on a display of its
-# own (Xvfb) unless FG_OWN_DISPLAY is 0.
+# Where the flights start: over the coast by Dillingham Airfield (PHDH),
+# Oahu, a gliding site whose terrain FlightGear's installed scenery holds,
+# on a July afternoon with the trade wind. Measured here: --airport=PHDH
+# makes this FlightGear crash while it reads the airport, so the place is
+# given by latitude and longitude.
+FG_PLACE=(--lat=21.600 --lon=-158.205 --heading=240 --start-date-lat=2024:07:01:14:00:00)
+
+# fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's sailplane in
+# the air, sound, traffic and weather fetching off, on a display of its own
+# (Xvfb) unless FG_OWN_DISPLAY is 0. Shaders stay at the lowest quality:
+# measured here, the software renderer crashes compiling them over Oahu.
 fg_start() {
   local log=$1; shift
   if [[ "${FG_OWN_DISPLAY:-1}" != 0 ]]; then
@@ -24,10 +32,10 @@ fg_start() {
     sleep 1
   fi
   DISPLAY=$FG_DISPLAY DBUS_FATAL_WARNINGS=0 /usr/games/fgfs \
-    --config="$FG_ROOT_DIR/bridge/skarvo-keys.xml" --aircraft=c172p --telnet="$FG_PORT" \
+    --config="$FG_ROOT_DIR/bridge/skarvo-keys.xml" --telnet="$FG_PORT" \
+    --fg-aircraft="$FG_ROOT_DIR/bridge/aircraft" --aircraft=skarvo-sailplane \
     --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \
-    --in-air --prop:/controls/engines/engine[0]/magnetos=0 --prop:/controls/engines/engine[0]/throttle=0 \
-    "$@" >"$log" 2>&1 &
+    --prop:/sim/rendering/shaders/quality-level=0 --in-air "$@" >"$log" 2>&1 &
   FG_PID=$!
 }
 

@@ -1,29 +1,43 @@
 #!/usr/bin/env bash
-# End to end with the real FlightGear: the program connects through the
-# bridge, its start-up text appears on FlightGear's screen, the vertical air
-# it writes reaches FlightGear's lift property, and the quit gesture on the
-# bound keys (Q, then Y) ends the session. Skipped, with a message, where
-# FlightGear cannot be installed or does not come up in time.
+# End to end with the real FlightGear and Skarvo's sailplane over Dillingham
+# Airfield: the program connects through the bridge, its start-up text
+# appears on FlightGear's screen, the vertical air it writes reaches
+# FlightGear's lift property; then the soaring pilot (skarvo-fg --auto)
+# asks the finder, flies to a thermal and climbs at least 200 m, as
+# FlightGear's own altitude shows, within 15 minutes of FlightGear's time
+# (run at twice real time); finally the quit gesture on the bound keys
+# (Q, then Y) ends the session. Skipped, with a message, where FlightGear
+# cannot be installed or does not come up in time.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
 FG_DISPLAY=:97
 FG_PORT=5421
 source "$root/scripts/flightgear-session.sh"
+speed_up=2
+needed_climb_m=200
+soaring_minutes=15
 
 skip() { echo "FlightGear end to end: SKIPPED: $1"; fg_stop; exit 0; }
-fail() { echo "FlightGear end to end: FAILED: $1"; echo "--- bridge:"; cat "$work/bridge.out"; echo "--- program:"; cat "$work/skarvo.err"; fg_stop; exit 1; }
+fail() {
+  echo "FlightGear end to end: FAILED: $1"
+  echo "--- bridge:"; cat "$work/bridge.out"
+  echo "--- pilot:"; grep -P '\t(pilot|text)\t' "$work/record.tsv" | tail -30
+  echo "--- program:"; cat "$work/skarvo.err"
+  fg_stop; exit 1
+}
 
 fg_install || skip "FlightGear cannot be installed here"
 work=$(mktemp -d /tmp/skarvo-fg-e2e-XXXXXX)
 trap 'fg_stop; rm -rf "$work"' EXIT
-cp "$root/build/bin/skv.ini" "$work/"
+cp "$root/bridge/skv-phdh.ini" "$work/skv.ini"
 export FSUIPC_IPC_DIR="$work/ipc"
 
-fg_start "$work/fgfs.log" --airport=LOWI --altitude=6000 --vc=80 --timeofday=noon
+fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12 --prop:/sim/speed-up=$speed_up
 fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
+[[ "$(fg_get /sim/aircraft)" == skarvo-sailplane ]] || fail "FlightGear did not load the sailplane"
 
-"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 >"$work/bridge.out" 2>&1 &
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" >"$work/bridge.out" 2>&1 &
 bridge=$!
 for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
 [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] || fail "the bridge did not open its window"
@@ -43,6 +57,23 @@ wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the start-
 wait_for 60 /environment/local-weather-lift-fps "^-?[0-9]" || fail "no vertical air reached FlightGear"
 lift=$seen
 
+# The climb, from FlightGear's own altitude: the most gained above the
+# lowest point flown so far.
+start=$(fg_get /sim/time/elapsed-sec)
+low=1e9 gained=0
+while :; do
+  now=$(fg_get /sim/time/elapsed-sec); feet=$(fg_get /position/altitude-ft)
+  [[ "$now" =~ ^[0-9.]+$ && "$feet" =~ ^-?[0-9.]+$ ]] || fail "FlightGear stopped answering"
+  read -r low gained < <(awk -v f="$feet" -v low="$low" -v g="$gained" 'BEGIN {
+    m = f * 0.3048; if (m < low) low = m; if (m - low > g) g = m - low; print low, g }')
+  awk -v g="$gained" -v n="$needed_climb_m" 'BEGIN { exit !(g >= n) }' && break
+  awk -v now="$now" -v s="$start" -v m="$soaring_minutes" 'BEGIN { exit !(now - s > m * 60) }' &&
+    fail "the pilot climbed only $gained m in $soaring_minutes minutes"
+  kill -0 "$program" 2>/dev/null || fail "the program ended while soaring"
+  sleep 3
+done
+soared_minutes=$(awk -v now="$now" -v s="$start" 'BEGIN { printf "%.1f", (now - s) / 60 }')
+
 fg_key shift+q
 wait_for 60 /sim/messages/copilot "To quit" || fail "TAB-Backspace (Q in FlightGear) did not open the quit prompt"
 fg_key shift+y
@@ -51,4 +82,4 @@ kill -0 "$program" 2>/dev/null && fail "the quit gesture did not end the session
 wait "$program" || fail "the program did not exit with 0"
 wait_for 30 /sim/messages/copilot "no longer running" || fail "the goodbye text did not reach FlightGear"
 wait "$bridge" || true
-echo "FlightGear end to end: passed (the lift written was $lift ft/s; $(tail -1 "$work/bridge.out"))"
+echo "FlightGear end to end: passed (lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $(tail -1 "$work/bridge.out"))"

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# What Skarvo costs FlightGear, measured side by side in one run: FlightGear's
+# frame rate alone, then with the bridge and the program attached (the
+# soaring pilot flying), and the CPU the bridge and the program take, as a
+# share of one core.
+# Usage: scripts/flightgear-cost.sh [SECONDS] [BATCH_MS]
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+FG_ROOT_DIR=$root
+FG_DISPLAY=:94
+FG_PORT=5441
+source "$root/scripts/flightgear-session.sh"
+seconds=${1:-60}
+batch_ms=${2:-20}
+
+fg_install || { echo "FlightGear cannot be installed here"; exit 1; }
+work=$(mktemp -d /tmp/skarvo-cost-XXXXXX)
+export FSUIPC_IPC_DIR="$work/ipc"
+cp "$root/bridge/skv-phdh.ini" "$work/skv.ini"
+trap 'fg_stop' EXIT
+fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12
+fg_wait_up 300 || { echo "FlightGear did not come up (its log: $work/fgfs.log)"; exit 1; }
+sleep 20  # the scenery around loads
+
+# mean_frame_rate SECONDS: FlightGear's frame rate, sampled every 2 s.
+mean_frame_rate() {
+  local sum=0 n=0 until=$((SECONDS + $1)) rate
+  while ((SECONDS < until)); do
+    rate=$(fg_get /sim/frame-rate)
+    [[ "$rate" =~ ^[0-9.]+$ ]] && { sum=$(awk -v a="$sum" -v b="$rate" 'BEGIN { print a + b }'); n=$((n + 1)); }
+    sleep 2
+  done
+  awk -v s="$sum" -v n="$n" 'BEGIN { printf "%.1f", n ? s / n : 0 }'
+}
+
+# cpu_ticks PID: user and system clock ticks the process has used.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
+alone=$(mean_frame_rate "$seconds")
+
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --auto --batch-ms "$batch_ms" --record "$work/record.tsv" \
+  >"$work/bridge.out" 2>&1 &
+bridge=$!
+for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
+(cd "$work" && exec "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>&1) &
+program=$!
+sleep 15  # start-up
+b0=$(cpu_ticks $bridge); p0=$(cpu_ticks $program); t0=$(date +%s.%N)
+attached=$(mean_frame_rate "$seconds")
+b1=$(cpu_ticks $bridge); p1=$(cpu_ticks $program); t1=$(date +%s.%N)
+kill "$program" "$bridge" 2>/dev/null
+hz=$(getconf CLK_TCK)
+awk -v alone="$alone" -v attached="$attached" -v b="$((b1 - b0))" -v p="$((p1 - p0))" -v t0="$t0" -v t1="$t1" \
+    -v hz="$hz" -v ms="$batch_ms" -v record="$(wc -c <"$work/record.tsv")" 'BEGIN {
+  wall = t1 - t0
+  printf "batch time at least %d ms\n", ms
+  printf "FlightGear alone:         %.1f frames/s\n", alone
+  printf "with Skarvo attached:     %.1f frames/s (%.0f %% of alone)\n", attached, alone > 0 ? attached / alone * 100 : 0
+  printf "skarvo-fg CPU:            %.1f %% of one core\n", b / hz / wall * 100
+  printf "skarvo CPU:               %.1f %% of one core\n", p / hz / wall * 100
+  printf "both:                     %.1f %% of one core\n", (b + p) / hz / wall * 100
+  printf "record:                   %d bytes\n", record
+}'
