@@ -9,6 +9,7 @@ namespace bridge {
 
 namespace {
 std::vector<property_set> outbox;
+long snapshots = 0;
 constexpr std::size_t most_waiting = 1000;
 constexpr const char* text_property = "/sim/messages/copilot";
 }  // namespace
@@ -35,7 +36,7 @@ bool exchange(props_client& fg) {
     std::vector<property_set> sets;
     {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
-        take_snapshot(values, sim::world, &sets);
+        snapshots += take_snapshot(values, sim::world, &sets) ? 1 : 0;
         sets.insert(sets.begin(), outbox.begin(), outbox.end());
         outbox.clear();
     }
@@ -43,6 +44,8 @@ bool exchange(props_client& fg) {
         if (!fg.set(s.path, s.value)) return false;
     return true;
 }
+
+long snapshots_taken() { return snapshots; }
 
 std::size_t writes_waiting() {
     std::lock_guard<std::mutex> lock(sim::world_mutex);

@@ -17,6 +17,9 @@ void queue_client_write(std::uint32_t offset, std::uint32_t n);
 // One snapshot in, the queued writes out. False when FlightGear has gone.
 bool exchange(props_client& fg);
 
+// Snapshots taken into the world so far.
+long snapshots_taken();
+
 // Writes still waiting (for tests).
 std::size_t writes_waiting();
 

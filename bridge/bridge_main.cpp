@@ -158,7 +158,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "skarvo-fg: no FlightGear property server at %s:%d\n", o.host.c_str(), o.port);
         return 1;
     }
-    bridge::exchange(fg);  // a first snapshot before the window opens
+    // The window opens on a world that FlightGear has filled.
+    auto give_up = clock_type::now() + std::chrono::duration<double>(o.wait_seconds);
+    while (bridge::snapshots_taken() == 0)
+        if (!bridge::exchange(fg) || clock_type::now() > give_up) {
+            std::fprintf(stderr, "skarvo-fg: FlightGear does not answer with its properties\n");
+            return 1;
+        }
     if (o.auto_pilot) {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         bridge::start_autopilot();

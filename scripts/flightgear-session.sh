@@ -24,8 +24,15 @@ FG_PLACE=(--lat=21.600 --lon=-158.205 --heading=240 --start-date-lat=2024:07:01:
 # the air, sound, traffic and weather fetching off, on a display of its own
 # (Xvfb) unless FG_OWN_DISPLAY is 0. Shaders stay at the lowest quality:
 # measured here, the software renderer crashes compiling them over Oahu.
+# With FG_DRAW=0 the scenery is loaded (the flight model and the ground's
+# height have it) but terrain, objects and clouds are not drawn: measured
+# here, drawing Oahu in software now and then crashes FlightGear or stalls
+# it for minutes, while undrawn it runs at over 100 frames a second.
 fg_start() {
   local log=$1; shift
+  local draw=()
+  [[ "${FG_DRAW:-1}" == 0 ]] && draw=(--geometry=640x480 --prop:/sim/rendering/draw-mask/terrain=false
+    --prop:/sim/rendering/draw-mask/models=false --prop:/sim/rendering/draw-mask/clouds=false)
   if [[ "${FG_OWN_DISPLAY:-1}" != 0 ]]; then
     Xvfb "$FG_DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
     FG_XVFB=$!
@@ -35,7 +42,7 @@ fg_start() {
     --config="$FG_ROOT_DIR/bridge/skarvo-keys.xml" --telnet="$FG_PORT" \
     --fg-aircraft="$FG_ROOT_DIR/bridge/aircraft" --aircraft=skarvo-sailplane \
     --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \
-    --prop:/sim/rendering/shaders/quality-level=0 --in-air "$@" >"$log" 2>&1 &
+    --prop:/sim/rendering/shaders/quality-level=0 "${draw[@]}" --in-air "$@" >"$log" 2>&1 &
   FG_PID=$!
 }
 

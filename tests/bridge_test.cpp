@@ -1,11 +1,14 @@
 // The FlightGear bridge against a property server of our own: the
 // line-based protocol, the mapping of offsets to properties with their
 // units, and the program's writes reaching FlightGear in order.
+#include "autopilot.h"
 #include "bridge.h"
 #include "fake_property_server.h"
 #include "mapping.h"
 #include "props_client.h"
 
+#include "pilot.h"
+#include "recorder.h"
 #include "scenario.h"
 #include "world.h"
 
@@ -26,6 +29,7 @@ void fill_flying_properties(bridge::fake_property_server& fg) {
         {"/environment/clouds/layer[0]/elevation-ft", "8000"}, {"/environment/clouds/layer[0]/coverage", "scattered"},
         {"/velocities/groundspeed-kt", "50"},         {"/orientation/track-deg", "90"},
         {"/environment/wind-from-down-fps", "3.28084"},
+        {"/orientation/heading-deg", "270"},          {"/velocities/vertical-speed-fps", "-3.28084"},
     };
     for (auto [p, v] : values) fg.put(p, v);
 }
@@ -66,6 +70,9 @@ TEST_F(bridge_test, a_snapshot_in_the_programs_units) {
     EXPECT_EQ(w.cloud_type, 9);
     EXPECT_NEAR(w.ground_speed_mps, 25.7222, 1e-4);
     EXPECT_NEAR(w.scenery_lift_mps, 1.0, 1e-6);  // FlightGear's own updraft, nothing written yet
+    EXPECT_DOUBLE_EQ(w.glider.heading_deg, 270);   // the pilot's compass and variometer
+    EXPECT_NEAR(w.glider.climb_mps, -1.0, 1e-6);
+    EXPECT_DOUBLE_EQ(w.session_seconds, 12.5);     // the record and the flight log count FlightGear's time
 
     fg.put("/environment/clouds/layer[0]/coverage", "clear");
     fg.put("/sim/freeze/master", "true");
@@ -115,6 +122,50 @@ TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mappe
     ASSERT_EQ(fg.sets_of("/position/latitude-deg").size(), 1u);
     // The high word with the fraction the low word still holds: within one unit.
     EXPECT_NEAR(std::stod(fg.sets_of("/position/latitude-deg")[0]), 5555555 * 90.0 / 10001750, 90.0 / 10001750);
+}
+
+// The soaring pilot flies the sailplane through its holds: engaged once, at
+// best-glide speed; a thermal named to the west turns it that way; only
+// changed settings are sent again.
+TEST_F(bridge_test, the_pilot_sets_the_sailplanes_holds) {
+    ASSERT_TRUE(bridge::exchange(client));
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    bridge::start_autopilot();
+    EXPECT_FALSE(sim::world.glider.flying) << "the stand-in's own flight model must stay still";
+    auto sets = bridge::autopilot_step(1.0);
+    auto value_of = [&sets](const std::string& path) {
+        for (const auto& s : sets)
+            if (s.path == path) return s.value;
+        return std::string();
+    };
+    EXPECT_EQ(value_of("/skarvo/autopilot/engaged"), "true");
+    EXPECT_NEAR(std::stod(value_of("/skarvo/autopilot/airspeed-kt")), 50.77, 0.05);  // 94 km/h
+    EXPECT_EQ(value_of("/skarvo/autopilot/bank-deg"), "0.00");
+
+    sim::world.last_text = "thermal is 1.0 mile(s) away, bearing 180";
+    ++sim::world.texts_shown;
+    sets = bridge::autopilot_step(1.0);
+    EXPECT_EQ(value_of("/skarvo/autopilot/engaged"), "");
+    EXPECT_EQ(value_of("/skarvo/autopilot/airspeed-kt"), "");
+    EXPECT_LT(std::stod(value_of("/skarvo/autopilot/bank-deg")), -20);  // heading 270, thermal to the south: turn left
+    sim::reset_pilot();
+}
+
+// Hours of flight: the record keeps a vertical air speed that moved by more
+// than 0.01 m/s, or one a second of FlightGear's time.
+TEST(vas_record, thinned_by_change_or_once_a_second) {
+    sim::world.elapsed_seconds = 100;
+    sim::set_vas_thinning(true);
+    EXPECT_TRUE(sim::vas_worth_recording(1.000));
+    EXPECT_FALSE(sim::vas_worth_recording(1.005));
+    EXPECT_FALSE(sim::vas_worth_recording(0.995));
+    EXPECT_TRUE(sim::vas_worth_recording(1.020));
+    sim::world.elapsed_seconds = 100.5;
+    EXPECT_FALSE(sim::vas_worth_recording(1.020));
+    sim::world.elapsed_seconds = 101.1;
+    EXPECT_TRUE(sim::vas_worth_recording(1.020));
+    sim::set_vas_thinning(false);
+    EXPECT_TRUE(sim::vas_worth_recording(1.020));
 }
 
 }  // namespace

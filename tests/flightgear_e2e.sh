@@ -5,7 +5,7 @@
 # FlightGear's lift property; then the soaring pilot (skarvo-fg --auto)
 # asks the finder, flies to a thermal and climbs at least 200 m, as
 # FlightGear's own altitude shows, within 15 minutes of FlightGear's time
-# (run at twice real time); finally the quit gesture on the bound keys
+# (run at three times real time, the scenery loaded but not drawn); finally the quit gesture on the bound keys
 # (Q, then Y) ends the session. Skipped, with a message, where FlightGear
 # cannot be installed or does not come up in time.
 set -uo pipefail
@@ -13,8 +13,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
 FG_DISPLAY=:97
 FG_PORT=5421
+FG_DRAW=0
 source "$root/scripts/flightgear-session.sh"
-speed_up=2
+speed_up=3
 needed_climb_m=200
 soaring_minutes=15
 
@@ -33,8 +34,9 @@ trap 'fg_stop; rm -rf "$work"' EXIT
 cp "$root/bridge/skv-phdh.ini" "$work/skv.ini"
 export FSUIPC_IPC_DIR="$work/ipc"
 
-fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12 --prop:/sim/speed-up=$speed_up
+fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12
 fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
+fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to 1
 [[ "$(fg_get /sim/aircraft)" == skarvo-sailplane ]] || fail "FlightGear did not load the sailplane"
 
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" >"$work/bridge.out" 2>&1 &
