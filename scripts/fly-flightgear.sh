@@ -7,9 +7,11 @@
 # Mokuleia). Without --auto you fly (quit Skarvo with Q, then Y in
 # FlightGear); with --auto the soaring pilot flies.
 #
-# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [fgfs options...]
+# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn] [fgfs options...]
 #   --minutes N: after N minutes of FlightGear's time the quit gesture ends
 #   the flight; the summary and the paths of its files are printed.
+#   --undrawn: the scenery is loaded but not drawn (see flightgear-session.sh),
+#   for long flights on a machine without a graphics card.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
@@ -24,6 +26,7 @@ while [[ $# -gt 0 ]]; do
     --window) FG_DISPLAY=${DISPLAY:?--window needs a display}; FG_OWN_DISPLAY=0; shift ;;
     --auto) bridge_options+=(--auto); shift ;;
     --minutes) bridge_options+=(--minutes "$2"); shift 2 ;;
+    --undrawn) FG_DRAW=0; shift ;;
     *) extra+=("$1"); shift ;;
   esac
 done

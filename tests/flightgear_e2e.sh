@@ -6,7 +6,8 @@
 # asks the finder, flies to a thermal and climbs at least 200 m, as
 # FlightGear's own altitude shows, within 15 minutes of FlightGear's time
 # (run at three times real time, the scenery loaded but not drawn); finally the quit gesture on the bound keys
-# (Q, then Y) ends the session. Skipped, with a message, where FlightGear
+# (Q, then Y) ends the session. With FG_FLIGHT_PICTURE=FILE.svg the
+# flight's map and barogram are kept there. Skipped, with a message, where FlightGear
 # cannot be installed or does not come up in time.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,7 +40,8 @@ fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(
 fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to 1
 [[ "$(fg_get /sim/aircraft)" == skarvo-sailplane ]] || fail "FlightGear did not load the sailplane"
 
-"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" >"$work/bridge.out" 2>&1 &
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" \
+  --igc "$work/flight.igc" --map "$work/flight.svg" >"$work/bridge.out" 2>&1 &
 bridge=$!
 for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
 [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] || fail "the bridge did not open its window"
@@ -76,6 +78,7 @@ while :; do
 done
 soared_minutes=$(awk -v now="$now" -v s="$start" 'BEGIN { printf "%.1f", (now - s) / 60 }')
 
+fg_set /sim/speed-up 1  # the quit prompt waits 5 s of FlightGear's time for its key
 fg_key shift+q
 wait_for 60 /sim/messages/copilot "To quit" || fail "TAB-Backspace (Q in FlightGear) did not open the quit prompt"
 fg_key shift+y
@@ -84,4 +87,5 @@ kill -0 "$program" 2>/dev/null && fail "the quit gesture did not end the session
 wait "$program" || fail "the program did not exit with 0"
 wait_for 30 /sim/messages/copilot "no longer running" || fail "the goodbye text did not reach FlightGear"
 wait "$bridge" || true
+[[ -n "${FG_FLIGHT_PICTURE:-}" ]] && cp "$work/flight.svg" "$FG_FLIGHT_PICTURE"
 echo "FlightGear end to end: passed (lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $(tail -1 "$work/bridge.out"))"
