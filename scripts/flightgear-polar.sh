@@ -12,6 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
 FG_DISPLAY=:96
 FG_PORT=5431
+FG_DRAW=${FG_DRAW:-0}  # the flight model is measured, not the picture
 source "$root/scripts/flightgear-session.sh"
 settle=${1:-50}
 measure=${2:-60}
