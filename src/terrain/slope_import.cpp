@@ -79,9 +79,9 @@ bool read_header_items(slope_source& s) {
 bool within(float x, float limit) { return std::isfinite(x) && x >= -limit && x <= limit; }
 
 // Samples along `span` degrees on the 3-arc-second grid, both ends counted.
-std::int64_t samples_over(float span) { return round_half_away(span * 1200.0f) + std::int64_t{1}; }
+std::int64_t samples_over(float span) { return round_half_away(span * 1200) + std::int64_t{1}; }
 
-float width_of(const slope_source& s) { return s.east >= s.west ? s.east - s.west : s.east + 360.0f - s.west; }
+float width_of(const slope_source& s) { return s.east >= s.west ? s.east - s.west : s.east + 360 - s.west; }
 
 // An area on the globe whose rows are as long as its width: anything else
 // would have the import read samples of one row as those of another.
@@ -119,8 +119,11 @@ int last_inside(float to, float last_edge) {
 
 float wrapped(float longitude) { return longitude > 180.0f ? longitude - 360.0f : longitude; }
 
+// A longitude counted eastward from the 0 meridian, 0..360.
+float eastward(float longitude) { return longitude < 0 ? longitude + 360 : longitude; }
+
 // A longitude counted on past 360 or 180, brought into -180..180.
-float on_the_globe(float longitude) { return wrapped(longitude >= 360.0f ? longitude - 360.0f : longitude); }
+float on_the_globe(float longitude) { return wrapped(longitude >= 360 ? longitude - 360 : longitude); }
 
 // The longitudes the windows are counted in. As the tiles are named
 // (-180..180), each value taken through 0..360 and back; but for an area
@@ -133,10 +136,10 @@ struct frame {
 };
 
 frame frame_of(const slope_source& s, int w_index, int cell_columns) {
-    float west = s.west < 0 ? s.west + 360.0f : s.west, east = s.east < 0 ? s.east + 360.0f : s.east;
+    float west = eastward(s.west), east = eastward(s.east);
     constexpr int cell_at_180 = 720;
     if (s.west > s.east || (w_index <= cell_at_180 && cell_at_180 < w_index + cell_columns))
-        return {true, west, east < west ? east + 360.0f : east};
+        return {true, west, east < west ? east + 360 : east};
     return {false, wrapped(west), wrapped(east)};
 }
 
@@ -273,7 +276,7 @@ bool import_cell(const slope_source& s, const cell& c) {
 bool import_cells(const slope_source& s) {
     int s_index = truncate_toward_zero((s.south + 90.0f) * 4.0f);
     int n_index = truncate_toward_zero((s.north + 90.0f) * 4.0f);
-    float west = s.west < 0 ? s.west + 360.0f : s.west, east = s.east < 0 ? s.east + 360.0f : s.east;
+    float west = eastward(s.west), east = eastward(s.east);
     int w_index = truncate_toward_zero(west * 4.0f), e_index = truncate_toward_zero(east * 4.0f);
     int rows = n_index - s_index + 1, columns = e_index - w_index + 1;
     if (columns < 0) columns += 1440;
@@ -322,6 +325,29 @@ bool archive(std::FILE* source, const std::string& entry) {
     return true;
 }
 
+constexpr const char* not_valid = "The following is not a valid slope data file and will not be processed:\n\n";
+constexpr const char* cut_short =
+    "The following slope data file is cut short: it holds fewer samples than its area needs. It will not be "
+    "processed:\n\n";
+constexpr const char* tiles_not_written =
+    "Not every slope tile of the following file could be written. It stays in 'Import' and will be imported "
+    "again at the next start:\n\n";
+constexpr const char* not_archived =
+    "The following slope data file was imported, but it could not be copied into 'Import/Archive'. It stays in "
+    "'Import':\n\n";
+
+// Imports the open file into the tiles and the archive. Null when it is
+// done; otherwise why the file stays in "Import", the head of its box.
+const char* import_open_file(std::FILE* f, const std::string& name) {
+    slope_source s;
+    s.file = f;
+    if (!label_is_valid(f) || !read_header_items(s) || !header_is_sound(s)) return not_valid;
+    s.rows = samples_over(s.north - s.south);
+    if (!holds_its_area(s)) return cut_short;
+    if (!import_cells(s)) return tiles_not_written;
+    return archive(f, name) ? nullptr : not_archived;
+}
+
 void import_entry(const fs::directory_entry& entry) {
     std::string name = entry.path().filename().string();
     std::string path = std::string(import_folder) + "/" + name;
@@ -331,37 +357,10 @@ void import_entry(const fs::directory_entry& entry) {
         show_box("Slope Data Import Error", "The following slope data file could not be opened:\n\n%s", name.c_str());
         return;
     }
-    slope_source s;
-    s.file = f;
-    if (!label_is_valid(f) || !read_header_items(s) || !header_is_sound(s)) {
-        std::fclose(f);
-        show_box("Slope Data Import Failed",
-                 "The following is not a valid slope data file and will not be processed:\n\n%s", name.c_str());
-        return;
-    }
-    s.rows = samples_over(s.north - s.south);
-    if (!holds_its_area(s)) {
-        std::fclose(f);
-        show_box("Slope Data Import Failed",
-                 "The following slope data file is cut short: it holds fewer samples than its area needs. It will not "
-                 "be processed:\n\n%s",
-                 name.c_str());
-        return;
-    }
-    if (!import_cells(s)) {
-        std::fclose(f);
-        show_box("Slope Data Import Failed",
-                 "Not every slope tile of the following file could be written. It stays in 'Import' and will be "
-                 "imported again at the next start:\n\n%s",
-                 name.c_str());
-        return;
-    }
-    bool archived = archive(f, name);
+    const char* refused = import_open_file(f, name);
     std::fclose(f);
-    if (!archived) {
-        show_box("Slope Data Archive Error",
-                 "The following slope data file was imported, but it could not be copied into 'Import/Archive'. It "
-                 "stays in 'Import':\n\n%s",
+    if (refused) {
+        show_box(refused == not_archived ? "Slope Data Archive Error" : "Slope Data Import Failed", "%s%s", refused,
                  name.c_str());
         return;
     }
