@@ -1,6 +1,8 @@
 #include "autopilot.h"
 
 #include "pilot.h"
+#include "terrain.h"
+#include "terrain_probe.h"
 #include "world.h"
 
 #include <algorithm>
@@ -14,12 +16,17 @@ namespace {
 constexpr double pilot_step_seconds = 0.1;
 constexpr double longest_gap_seconds = 5;  // a longer pause in FlightGear's time is not flown through
 constexpr double knots_per_mps = 1 / 0.514444;
+constexpr double terrain_half_width_deg = 0.06;
+constexpr double terrain_step_deg = 0.002;
 
 struct sent_holds {
     bool engaged = false;
     double bank_deg = 1e9, knots = 1e9;
 };
 sent_holds sent;
+sim::height_grid flightgear_ground;
+
+double flightgear_ground_at(double lat_deg, double lon_deg) { return flightgear_ground.height_at(lat_deg, lon_deg); }
 
 std::string formatted(double value) {
     char text[32];
@@ -29,8 +36,27 @@ std::string formatted(double value) {
 
 }  // namespace
 
-void start_autopilot() {
-    sim::start_pilot(true);
+bool load_flightgear_terrain(props_client& fg) {
+    grid_area area;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        area.south_deg = sim::world.latitude_deg - terrain_half_width_deg;
+        area.west_deg = sim::world.longitude_deg - terrain_half_width_deg;
+    }
+    area.step_deg = terrain_step_deg;
+    area.rows = area.columns = static_cast<int>(std::lround(2 * terrain_half_width_deg / terrain_step_deg)) + 1;
+    std::vector<double> metres;
+    if (!probe_grid(fg, area, &metres)) return false;
+    for (double& m : metres)
+        if (std::isnan(m)) m = 0;  // no scenery loaded there: FlightGear shows sea
+    flightgear_ground = {area.south_deg, area.west_deg, area.step_deg, area.rows, area.columns, std::move(metres)};
+    sim::set_pilot_ground(flightgear_ground_at);
+    return true;
+}
+
+void start_autopilot(bool asks_the_finder, const std::vector<std::pair<double, double>>& task) {
+    sim::start_pilot(asks_the_finder);
+    for (const auto& [lat, lon] : task) sim::add_turnpoint(lat, lon);
     // FlightGear flies the sailplane: the stand-in's own flight model stays still.
     sim::world.glider.flying = false;
     sent = sent_holds{};

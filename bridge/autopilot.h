@@ -5,13 +5,22 @@
 #pragma once
 
 #include "mapping.h"
+#include "props_client.h"
 
+#include <utility>
 #include <vector>
 
 namespace bridge {
 
-// Hands the sailplane to the pilot. Called with the world locked.
-void start_autopilot();
+// The pilot looks up and down wind for rising ground before it circles:
+// over FlightGear it sees FlightGear's ground, a grid of heights around the
+// aircraft (about 6 km each way, every 220 m) taken at the start. False
+// when FlightGear does not answer.
+bool load_flightgear_terrain(props_client& fg);
+
+// Hands the sailplane to the pilot, with turnpoints (latitude, longitude)
+// to fly between climbs. Called with the world locked.
+void start_autopilot(bool asks_the_finder, const std::vector<std::pair<double, double>>& task);
 
 // The pilot's flying over `seconds` of FlightGear's time, and the settings
 // of the holds that changed. Called with the world locked.

@@ -1,20 +1,84 @@
 #include "bridge.h"
 
 #include "mapping.h"
+#include "terrain_probe.h"
 #include "world.h"
 
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace bridge {
 
 namespace {
+
+using clock_type = std::chrono::steady_clock;
+
 std::vector<property_set> outbox;
 long snapshots = 0;
 constexpr std::size_t most_waiting = 1000;
 constexpr const char* text_property = "/sim/messages/copilot";
+
+// In slew mode every position the program writes is a point whose ground
+// it is about to read (the terrain scan): its batches wait until the
+// height is FlightGear's for that point.
+std::uint64_t points_written = 0, points_answered = 0;
+clock_type::time_point point_written_at;
+// Where FlightGear has no scenery it shows sea at 0 m; the probe keeps
+// answering "none" there.
+constexpr auto scenery_patience = std::chrono::seconds(30);
+
+void hold_answers_for_the_ground(const sim::world_state& w, std::uint32_t offset, std::uint32_t n) {
+    if (!w.slew) {
+        points_answered = points_written;
+    } else if (moves_aircraft(offset, n)) {
+        ++points_written;
+        point_written_at = clock_type::now();
+    }
+    sim::world.answers_held = points_answered != points_written;
+}
+
+bool answer_the_ground(props_client& fg) {
+    std::uint64_t point = 0;
+    double lat = 0, lon = 0;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        if (points_answered == points_written) return true;
+        point = points_written;
+        lat = sim::world.latitude_deg;
+        lon = sim::world.longitude_deg;
+    }
+    double metres = 0;
+    switch (probe_point(fg, lat, lon, &metres)) {
+    case probe_outcome::height: break;
+    case probe_outcome::no_scenery:
+        if (clock_type::now() - point_written_at < scenery_patience) return true;  // still loading: ask again
+        std::printf("skarvo-fg: no scenery at %.6f %.6f: its ground is taken as sea level\n", lat, lon);
+        break;
+    case probe_outcome::no_probe:
+        std::fprintf(stderr, "skarvo-fg: FlightGear's terrain probe does not answer; start FlightGear with "
+                             "--config=bridge/skarvo-flightgear.xml\n");
+        return false;
+    case probe_outcome::failed: return false;
+    }
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    sim::world.ground_m = ground_metres(metres);
+    points_answered = point;
+    sim::world.answers_held = points_answered != points_written;
+    return true;
+}
+
 }  // namespace
 
+void release_answers() {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    points_answered = points_written;
+    sim::world.answers_held = false;
+}
+
 void queue_client_write(std::uint32_t offset, std::uint32_t n) {
+    hold_answers_for_the_ground(sim::world, offset, n);
     for (auto& s : sets_for_write(offset, n, sim::world)) {
         bool replaced = false;
         if (s.path != text_property)
@@ -42,7 +106,7 @@ bool exchange(props_client& fg) {
     }
     for (const auto& s : sets)
         if (!fg.set(s.path, s.value)) return false;
-    return true;
+    return answer_the_ground(fg);
 }
 
 long snapshots_taken() { return snapshots; }

@@ -14,8 +14,13 @@ namespace bridge {
 // their places.
 void queue_client_write(std::uint32_t offset, std::uint32_t n);
 
-// One snapshot in, the queued writes out. False when FlightGear has gone.
+// One snapshot in, the queued writes out, and in slew mode the ground's
+// height at the point the program put the aircraft on. False when
+// FlightGear has gone.
 bool exchange(props_client& fg);
+
+// Lets the batches held for a ground height go (the bridge is leaving).
+void release_answers();
 
 // Snapshots taken into the world so far.
 long snapshots_taken();

@@ -6,12 +6,15 @@
 // mapped ones (mapping.h).
 //
 //   skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay]
-//             [--batch-ms MS] [--auto] [--minutes N] [--record FILE]
-//             [--igc FILE] [--map FILE.svg]
+//             [--batch-ms MS] [--auto] [--no-finder] [--task LAT LON ...]
+//             [--minutes N] [--record FILE] [--igc FILE] [--map FILE.svg]
 //
 // --batch-ms: the least time a batch takes, as a simulator's interface
 //   answers at its own pace (default 20 ms; 0 answers at once).
-// --auto: the soaring pilot flies the sailplane (its bank and speed holds).
+// --auto: the soaring pilot flies the sailplane (its bank and speed holds),
+//   seeing FlightGear's ground around it. --no-finder: it does not ask the
+//   finder; --task: turnpoints it flies between climbs (a ridge's face to
+//   beat along, say).
 // --minutes: after N minutes of FlightGear's time from the program's
 //   arrival, the quit gesture (TAB-Backspace, then TAB-F12) ends the flight.
 // --igc, --map: the flight's IGC log and its map and barogram; with either,
@@ -35,6 +38,8 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -47,11 +52,19 @@ struct options {
     bool stay = false;
     int batch_ms = 20;
     bool auto_pilot = false;
+    bool asks_the_finder = true;
+    std::vector<std::pair<double, double>> task;
     double minutes = 0;
     const char* record = nullptr;
     const char* igc = nullptr;
     const char* map = nullptr;
 };
+
+bool a_number(const char* text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return end != text && *end == '\0';
+}
 
 bool parse(int argc, char** argv, options* o) {
     for (int i = 1; i < argc; ++i) {
@@ -66,6 +79,13 @@ bool parse(int argc, char** argv, options* o) {
         else if (a == "--igc" && has_value) o->igc = argv[++i];
         else if (a == "--map" && has_value) o->map = argv[++i];
         else if (a == "--auto") o->auto_pilot = true;
+        else if (a == "--no-finder") o->asks_the_finder = false;
+        else if (a == "--task") {
+            double lat = 0, lon = 0;
+            for (; i + 2 < argc && a_number(argv[i + 1], &lat) && a_number(argv[i + 2], &lon); i += 2)
+                o->task.push_back({lat, lon});
+            if (o->task.empty()) return false;
+        }
         else if (a == "--stay") o->stay = true;
         else return false;
     }
@@ -142,7 +162,8 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, &o)) {
         std::fprintf(stderr,
                      "usage: skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay] [--batch-ms MS]\n"
-                     "                 [--auto] [--minutes N] [--record FILE] [--igc FILE] [--map FILE.svg]\n");
+                     "                 [--auto] [--no-finder] [--task LAT LON ...] [--minutes N] [--record FILE]\n"
+                     "                 [--igc FILE] [--map FILE.svg]\n");
         return 2;
     }
     std::string error;
@@ -166,8 +187,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     if (o.auto_pilot) {
+        if (!bridge::load_flightgear_terrain(fg)) {
+            std::fprintf(stderr, "skarvo-fg: FlightGear does not give its ground's heights for the pilot\n");
+            return 1;
+        }
         std::lock_guard<std::mutex> lock(sim::world_mutex);
-        bridge::start_autopilot();
+        bridge::start_autopilot(o.asks_the_finder, o.task);
     }
     sim::client_write_hook = bridge::queue_client_write;
     if (!sim::open_server("UIPCMAIN", &error)) {
@@ -192,6 +217,7 @@ int main(int argc, char** argv) {
         if (!o.stay && sim::client_seen() && sim::client_count() == 0) break;
     }
     serving = false;
+    bridge::release_answers();
     server.join();
     sim::close_server();
     sim::close_record();

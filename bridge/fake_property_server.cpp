@@ -1,6 +1,7 @@
 #include "fake_property_server.h"
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -45,6 +46,27 @@ std::vector<std::string> fake_property_server::sets_of(const std::string& path) 
     return found;
 }
 
+void fake_property_server::set_terrain(std::function<std::string(double, double)> height) {
+    std::lock_guard<std::mutex> lock(m_);
+    terrain_ = std::move(height);
+}
+
+void fake_property_server::answer_probe(const std::string& path, const std::string& request) {
+    auto number = [this](const char* p) { return std::atof(props_[p].c_str()); };
+    std::string answer = request;
+    if (path == "/skarvo/probe/point-request") {
+        answer += " " + terrain_(number("/skarvo/probe/latitude-deg"), number("/skarvo/probe/longitude-deg"));
+        props_["/skarvo/probe/point-answer"] = answer;
+    } else if (path == "/skarvo/probe/grid-request") {
+        double step = number("/skarvo/probe/step-deg");
+        for (int i = 0; i < static_cast<int>(number("/skarvo/probe/rows")); ++i)
+            for (int j = 0; j < static_cast<int>(number("/skarvo/probe/columns")); ++j)
+                answer += " " + terrain_(number("/skarvo/probe/south-deg") + i * step,
+                                         number("/skarvo/probe/west-deg") + j * step);
+        props_["/skarvo/probe/grid-answer"] = answer;
+    }
+}
+
 void fake_property_server::serve() {
     for (;;) {
         int fd = accept(listener_, nullptr, nullptr);
@@ -77,6 +99,7 @@ void fake_property_server::answer(int fd, const std::string& line) {
         std::getline(in >> std::ws, value);
         props_[path] = value;
         if (set_log_.size() < 100000) set_log_.push_back({path, value});
+        if (terrain_) answer_probe(path, value);
     }
 }
 

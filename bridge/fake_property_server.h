@@ -3,6 +3,7 @@
 // "set" silent), for the bridge's tests and benchmark.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,10 +21,15 @@ public:
     void put(const std::string& path, const std::string& value);
     std::string value(const std::string& path);
     std::vector<std::string> sets_of(const std::string& path);  // every value set, in order
+    // The terrain probe of skarvo-flightgear.xml: the answer for a point
+    // ("none" where no scenery is loaded). Without it the probe is missing.
+    void set_terrain(std::function<std::string(double lat_deg, double lon_deg)> height);
 
 private:
     void serve();
     void answer(int fd, const std::string& line);
+    void answer_probe(const std::string& path, const std::string& request);
+    std::function<std::string(double, double)> terrain_;
     int listener_ = -1, port_ = 0;
     std::thread thread_;
     std::mutex m_;

@@ -57,7 +57,25 @@ std::int16_t cloud_type_of(const std::string& coverage) {
 
 std::int16_t clamp16(double v) { return static_cast<std::int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, v)))); }
 
+// A text shown until the next one replaces it, equal to the one on the
+// screen, changes nothing there: the scan's progress repeats itself at every
+// point, and each text sent lands in FlightGear's message log.
+std::string text_on_screen;
+
+bool shows_a_new_text(const sim::world_state& w) {
+    unsigned char seconds[2] = {};
+    sim::read_offsets(0x32FA, 2, seconds);
+    bool until_replaced = seconds[0] == 0 && seconds[1] == 0;
+    if (until_replaced && w.last_text == text_on_screen) return false;
+    text_on_screen = until_replaced ? w.last_text : std::string();
+    return true;
+}
+
 }  // namespace
+
+std::int16_t ground_metres(double metres) { return clamp16(metres); }
+
+bool moves_aircraft(std::uint32_t offset, std::uint32_t n) { return overlaps(offset, n, 0x0560, 0x0578 - 0x0560); }
 
 const std::vector<std::string>& snapshot_paths() {
     static const std::vector<std::string> paths = [] {
@@ -88,7 +106,7 @@ bool take_snapshot(const std::vector<std::string>& v, sim::world_state& w, std::
         w.longitude_deg = n[longitude];
         w.altitude_m = n[altitude] * metres_per_foot;
     }
-    w.ground_m = clamp16(n[ground]);
+    if (!w.slew) w.ground_m = clamp16(n[ground]);  // in slew mode the probe's height for the point
     w.elapsed_seconds = n[elapsed];
     w.session_seconds = n[elapsed];  // the flight log and the record count FlightGear's time
     w.time_of_day = std::fmod(std::fmax(0.0, n[day_seconds]), 86400.0);
@@ -119,9 +137,9 @@ std::vector<property_set> sets_for_write(std::uint32_t offset, std::uint32_t n, 
     std::vector<property_set> sets;
     if (overlaps(offset, n, 0x3478, 8))
         sets.push_back({vertical_air_property, formatted(w.vertical_air_speed / metres_per_foot)});
-    if (overlaps(offset, n, 0x32FA, 2)) sets.push_back({"/sim/messages/copilot", w.last_text});
-    if (overlaps(offset, n, 0x05DC, 2)) sets.push_back({"/sim/freeze/master", w.slew ? "true" : "false"});
-    if (w.slew && overlaps(offset, n, 0x0560, 0x0578 - 0x0560)) {
+    if (overlaps(offset, n, 0x32FA, 2) && shows_a_new_text(w)) sets.push_back({"/sim/messages/copilot", w.last_text});
+    if (overlaps(offset, n, 0x05DC, 2)) sets.push_back({slew_hold_property, w.slew ? "true" : "false"});
+    if (w.slew && moves_aircraft(offset, n)) {
         sets.push_back({"/position/latitude-deg", formatted(w.latitude_deg)});
         sets.push_back({"/position/longitude-deg", formatted(w.longitude_deg)});
         sets.push_back({"/position/altitude-ft", formatted(w.altitude_m / metres_per_foot)});

@@ -6,6 +6,7 @@
 //   0x0568/0x056C   /position/longitude-deg                    degrees                    FG -> program; program -> FG in slew
 //   0x0574          /position/altitude-ft                      x 0.3048 = m               FG -> program; program -> FG in slew
 //   0x0B4C          /position/ground-elev-m                    m                          FG -> program
+//                   in slew: the terrain probe at the point    m                          FG -> program
 //   0x0310          /sim/time/elapsed-sec                      s                          FG -> program
 //   0x0238          /sim/time/local-day-seconds                s -> h, m, s               FG -> program
 //   0x0264          /sim/freeze/master                         true = paused              FG -> program
@@ -20,7 +21,7 @@
 //   0x3478          /environment/local-weather-lift-fps        m/s / 0.3048               program -> FG
 //   0x3518          /environment/wind-from-down-fps            x 0.3048 = m/s             FG -> program
 //   0x3380/0x32FA   /sim/messages/copilot                      the text                   program -> FG
-//   0x05DC          /sim/freeze/master                         1 = frozen                 program -> FG
+//   0x05DC          /fdm/jsbsim/forces/hold-down               1 = held where put         program -> FG
 //   hot-key slots   /skarvo/keys/{quit,confirm,finder-w,finder-e,house-1,house-2,house-3}
 //                                                              1 = pressed, reset to 0    FG -> program
 #pragma once
@@ -40,6 +41,12 @@ namespace bridge {
 // term alone: that term carries Skarvo's vertical air.
 constexpr const char* vertical_air_property = "/environment/local-weather-lift-fps";
 
+// Slew mode holds the aircraft where the program puts it. Measured here:
+// /sim/freeze/master alone leaves JSBSim flying; its hold-down stops the
+// aircraft (velocities zero) and lets it be moved, and FlightGear's clock
+// runs on, which the scan's settle waits need.
+constexpr const char* slew_hold_property = "/fdm/jsbsim/forces/hold-down";
+
 struct property_set {
     std::string path, value;
 };
@@ -51,6 +58,12 @@ const std::vector<std::string>& snapshot_paths();
 // FlightGear are pressed in the world, and the sets that re-arm them are
 // added to `sets`. False when a value does not parse (nothing is taken).
 bool take_snapshot(const std::vector<std::string>& values, sim::world_state& w, std::vector<property_set>* sets);
+
+// Whether a write lands on the aircraft's position (0x0560-0x0577).
+bool moves_aircraft(std::uint32_t offset, std::uint32_t n);
+
+// Whole metres of ground height as 0x0B4C holds them.
+std::int16_t ground_metres(double metres);
 
 // The properties a client's write changes, with their new values; writes to
 // offsets without a property give nothing.

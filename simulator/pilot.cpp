@@ -80,6 +80,9 @@ struct pilot_state {
 
 pilot_state pilot;
 
+double stand_in_ground(double lat_deg, double lon_deg) { return terrain_height(lat_deg, lon_deg, world.ground_m); }
+double (*ground_at)(double lat_deg, double lon_deg) = stand_in_ground;
+
 double east_metres(double lat_from, double lon_from, double lon_to) {
     return (lon_to - lon_from) * metres_per_degree * std::cos(lat_from * pi / 180);
 }
@@ -189,11 +192,11 @@ double cruise_heading(double seconds) {
 // changes along the wind the pilot flies along instead.
 bool near_a_ridge() {
     if (world.wind_knots <= 0) return false;
-    double here = terrain_height(world.latitude_deg, world.longitude_deg, world.ground_m);
+    double here = ground_at(world.latitude_deg, world.longitude_deg);
     for (double way : {0.0, 180.0}) {
         double lat, lon;
         move_point(world.latitude_deg, world.longitude_deg, world.wind_from_deg + way, drift_look_ahead_m, &lat, &lon);
-        if (std::fabs(terrain_height(lat, lon, world.ground_m) - here) > rising_ground_m) return true;
+        if (std::fabs(ground_at(lat, lon) - here) > rising_ground_m) return true;
     }
     return false;
 }
@@ -326,6 +329,10 @@ void start_pilot(bool asks_the_finder) {
 }
 
 bool pilot_flying() { return pilot.flying; }
+
+void set_pilot_ground(double (*ground_m)(double lat_deg, double lon_deg)) {
+    ground_at = ground_m ? ground_m : stand_in_ground;
+}
 
 void add_turnpoint(double lat_deg, double lon_deg) { pilot.task.push_back({lat_deg, lon_deg, 0}); }
 

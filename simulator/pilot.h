@@ -23,6 +23,10 @@ finder_answer parse_finder_text(const std::string& text);
 void start_pilot(bool asks_the_finder = true);
 bool pilot_flying();
 
+// Where the pilot sees the ground (metres at a point): the stand-in's
+// terrain unless a bridge gives its simulator's.
+void set_pilot_ground(double (*ground_m)(double lat_deg, double lon_deg));
+
 // A turnpoint of the task, flown between climbs in the order given.
 void add_turnpoint(double lat_deg, double lon_deg);
 

@@ -14,33 +14,12 @@ constexpr double pi = 3.14159265358979323846;
 constexpr double metres_per_degree = 1852.0 * 60;
 constexpr std::size_t most_grid_points = 4000000;
 
-struct height_grid {
-    double south = 0, west = 0, step = 0;
-    int rows = 0, columns = 0;
-    std::vector<double> metres;
-};
-
 struct ridge {
     double lat, lon, azimuth, length, height, width;
 };
 
 height_grid grid;
 std::vector<ridge> ridges;
-
-double grid_height(double lat, double lon) {
-    double y = std::clamp((lat - grid.south) / grid.step, 0.0, grid.rows - 1.0);
-    double x = std::clamp((lon - grid.west) / grid.step, 0.0, grid.columns - 1.0);
-    int r = std::min(static_cast<int>(y), grid.rows - 2 < 0 ? 0 : grid.rows - 2);
-    int c = std::min(static_cast<int>(x), grid.columns - 2 < 0 ? 0 : grid.columns - 2);
-    auto at = [](int row, int column) {
-        row = std::min(row, grid.rows - 1), column = std::min(column, grid.columns - 1);
-        return grid.metres[static_cast<std::size_t>(row) * static_cast<std::size_t>(grid.columns) + static_cast<std::size_t>(column)];
-    };
-    double fy = y - r, fx = x - c;
-    double south_edge = at(r, c) * (1 - fx) + at(r, c + 1) * fx;
-    double north_edge = at(r + 1, c) * (1 - fx) + at(r + 1, c + 1) * fx;
-    return south_edge * (1 - fy) + north_edge * fy;
-}
 
 double ridge_height(const ridge& r, double lat, double lon) {
     double north = (lat - r.lat) * metres_per_degree;
@@ -61,6 +40,21 @@ bool fail(std::string* error, const std::string& why) {
 }
 
 }  // namespace
+
+double height_grid::height_at(double lat, double lon) const {
+    double y = std::clamp((lat - south) / step, 0.0, rows - 1.0);
+    double x = std::clamp((lon - west) / step, 0.0, columns - 1.0);
+    int r = std::min(static_cast<int>(y), rows - 2 < 0 ? 0 : rows - 2);
+    int c = std::min(static_cast<int>(x), columns - 2 < 0 ? 0 : columns - 2);
+    auto at = [this](int row, int column) {
+        row = std::min(row, rows - 1), column = std::min(column, columns - 1);
+        return metres[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(column)];
+    };
+    double fy = y - r, fx = x - c;
+    double south_edge = at(r, c) * (1 - fx) + at(r, c + 1) * fx;
+    double north_edge = at(r + 1, c) * (1 - fx) + at(r + 1, c + 1) * fx;
+    return south_edge * (1 - fy) + north_edge * fy;
+}
 
 bool load_height_grid(const std::string& path, std::string* error) {
     std::ifstream file(path);
@@ -93,7 +87,7 @@ void add_ridge(double lat_deg, double lon_deg, double azimuth_deg, double length
 }
 
 double terrain_height(double lat_deg, double lon_deg, double flat_ground_m) {
-    double h = grid.metres.empty() ? flat_ground_m : grid_height(lat_deg, lon_deg);
+    double h = grid.metres.empty() ? flat_ground_m : grid.height_at(lat_deg, lon_deg);
     for (const ridge& r : ridges) h += ridge_height(r, lat_deg, lon_deg);
     return h;
 }

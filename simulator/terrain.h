@@ -17,8 +17,19 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace sim {
+
+// Heights every `step` degrees from the south-west corner, the southernmost
+// row first.
+struct height_grid {
+    double south = 0, west = 0, step = 0;
+    int rows = 0, columns = 0;
+    std::vector<double> metres;
+    // Bilinear between the points, the nearest edge's outside the grid.
+    double height_at(double lat_deg, double lon_deg) const;
+};
 
 bool load_height_grid(const std::string& path, std::string* error);
 

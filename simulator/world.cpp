@@ -352,6 +352,13 @@ void wait_answer_delay() {
         delay_ms = world.answer_delay_ms;
     }
     if (delay_ms) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(world_mutex);
+            if (!world.answers_held) return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 std::string clock_text() {

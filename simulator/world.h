@@ -60,6 +60,7 @@ struct world_state {
     std::uint8_t hotkey_event = 0;
     std::uint16_t client_version_id = 0;
     std::uint32_t answer_delay_ms = 0;  // how long FSUIPC takes to answer a batch
+    bool answers_held = false;          // a bridge holds the batches until the world has what they ask
 
     // Outputs of the program.
     double vertical_air_speed = 0.0;  // m/s, last written
@@ -110,7 +111,8 @@ extern void (*client_write_hook)(std::uint32_t offset, std::uint32_t n);
 // slot holds it.
 bool press_hot_key(std::uint8_t key_code);
 
-// Waits as long as the world says FSUIPC takes to answer.
+// Waits as long as the world says FSUIPC takes to answer, and while a
+// bridge holds the answers.
 void wait_answer_delay();
 
 // "hh:mm:ss" of the simulator's time of day.

@@ -40,6 +40,7 @@ protected:
         std::string error;
         ASSERT_TRUE(sim::load_scenario_text("climb off\n", &error));
         fill_flying_properties(fg);
+        fg.set_terrain([](double lat, double) { return std::to_string(1000 + 10 * lat); });
         ASSERT_TRUE(client.connect_to("127.0.0.1", fg.port(), 2000));
         sim::client_write_hook = bridge::queue_client_write;
     }
@@ -118,10 +119,12 @@ TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mappe
     write(0x0564, &high, 4);
     ASSERT_TRUE(bridge::exchange(client));
     round_trip();
-    EXPECT_EQ(fg.sets_of("/sim/freeze/master"), std::vector<std::string>{"true"});
+    EXPECT_EQ(fg.sets_of(bridge::slew_hold_property), std::vector<std::string>{"true"});
     ASSERT_EQ(fg.sets_of("/position/latitude-deg").size(), 1u);
     // The high word with the fraction the low word still holds: within one unit.
     EXPECT_NEAR(std::stod(fg.sets_of("/position/latitude-deg")[0]), 5555555 * 90.0 / 10001750, 90.0 / 10001750);
+    // The ground below is the probe's at that point, not the aircraft's.
+    EXPECT_EQ(sim::world.ground_m, 1500);
 }
 
 // The soaring pilot flies the sailplane through its holds: engaged once, at
@@ -130,7 +133,7 @@ TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mappe
 TEST_F(bridge_test, the_pilot_sets_the_sailplanes_holds) {
     ASSERT_TRUE(bridge::exchange(client));
     std::lock_guard<std::mutex> lock(sim::world_mutex);
-    bridge::start_autopilot();
+    bridge::start_autopilot(true, {});
     EXPECT_FALSE(sim::world.glider.flying) << "the stand-in's own flight model must stay still";
     auto sets = bridge::autopilot_step(1.0);
     auto value_of = [&sets](const std::string& path) {

@@ -1,0 +1,79 @@
+#include "terrain_probe.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+
+namespace bridge {
+
+namespace {
+
+constexpr int answer_timeout_ms = 10000;
+long requests = 0;
+
+std::string exact(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+bool ask(props_client& fg, const std::vector<std::pair<std::string, std::string>>& sets, const char* request_path,
+         const char* answer_path, long request, std::string* answer) {
+    for (const auto& [path, value] : sets)
+        if (!fg.set(path, value)) return false;
+    if (!fg.set(request_path, std::to_string(request))) return false;
+    std::vector<std::string> values;
+    if (!fg.get({answer_path}, &values, answer_timeout_ms)) return false;
+    *answer = values[0];
+    return true;
+}
+
+}  // namespace
+
+bool parse_probe_answer(const std::string& answer, long request, std::size_t count, std::vector<double>* metres) {
+    std::istringstream in(answer);
+    long answered = -1;
+    if (!(in >> answered) || answered != request) return false;
+    metres->clear();
+    for (std::string word; in >> word;) {
+        char* end = nullptr;
+        double h = std::strtod(word.c_str(), &end);
+        bool number = end != word.c_str() && *end == '\0' && std::isfinite(h);
+        if (!number && word != "none") return false;
+        metres->push_back(number ? h : std::numeric_limits<double>::quiet_NaN());
+    }
+    return metres->size() == count;
+}
+
+probe_outcome probe_point(props_client& fg, double lat_deg, double lon_deg, double* metres) {
+    long request = ++requests;
+    std::string answer;
+    if (!ask(fg, {{"/skarvo/probe/latitude-deg", exact(lat_deg)}, {"/skarvo/probe/longitude-deg", exact(lon_deg)}},
+             "/skarvo/probe/point-request", "/skarvo/probe/point-answer", request, &answer))
+        return probe_outcome::failed;
+    std::vector<double> heights;
+    if (!parse_probe_answer(answer, request, 1, &heights)) return probe_outcome::no_probe;
+    if (std::isnan(heights[0])) return probe_outcome::no_scenery;
+    *metres = heights[0];
+    return probe_outcome::height;
+}
+
+bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* metres) {
+    if (area.rows <= 0 || area.columns <= 0) return false;
+    long request = ++requests;
+    std::string answer;
+    if (!ask(fg,
+             {{"/skarvo/probe/south-deg", exact(area.south_deg)},
+              {"/skarvo/probe/west-deg", exact(area.west_deg)},
+              {"/skarvo/probe/step-deg", exact(area.step_deg)},
+              {"/skarvo/probe/rows", std::to_string(area.rows)},
+              {"/skarvo/probe/columns", std::to_string(area.columns)}},
+             "/skarvo/probe/grid-request", "/skarvo/probe/grid-answer", request, &answer))
+        return false;
+    return parse_probe_answer(answer, request,
+                              static_cast<std::size_t>(area.rows) * static_cast<std::size_t>(area.columns), metres);
+}
+
+}  // namespace bridge

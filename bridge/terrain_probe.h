@@ -1,0 +1,40 @@
+// FlightGear's ground height at points of its loaded scenery, asked through
+// the probe in bridge/skarvo-flightgear.xml without moving the aircraft: a
+// few sets and one get, answered in the same frame.
+//
+// Measured here (FlightGear 2020.3, undrawn, its property server served 200
+// times a second): a point costs one round trip, about 20 ms; moving the
+// aircraft there and reading /position/ground-elev-m costs one or two round
+// trips, and the aircraft settles about 1.7 m from the point written, so on
+// a slope its ground differs from the point's by up to a metre.
+#pragma once
+
+#include "props_client.h"
+
+#include <string>
+#include <vector>
+
+namespace bridge {
+
+enum class probe_outcome { height, no_scenery, no_probe, failed };
+
+// The ground's height in metres at one point. no_scenery while FlightGear
+// has not loaded the scenery there; no_probe when FlightGear runs without
+// the probe (started without skarvo-flightgear.xml); failed when it does not
+// answer.
+probe_outcome probe_point(props_client& fg, double lat_deg, double lon_deg, double* metres);
+
+struct grid_area {
+    double south_deg = 0, west_deg = 0, step_deg = 0;
+    int rows = 0, columns = 0;
+};
+
+// Heights of a grid of points, row by row from the south, each row from the
+// west; a point without scenery is NaN. False when FlightGear does not answer.
+bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* metres);
+
+// An answer's heights ("REQUEST h h ..." with "none" where there is no
+// scenery), when it answers `request` and holds `count` of them.
+bool parse_probe_answer(const std::string& answer, long request, std::size_t count, std::vector<double>* metres);
+
+}  // namespace bridge
