@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -71,6 +72,8 @@ void fake_property_server::serve() {
     for (;;) {
         int fd = accept(listener_, nullptr, nullptr);
         if (fd < 0) return;
+        int one = 1;  // answers go out at once, as FlightGear's do
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::string pending;
         char buffer[4096];
         for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {

@@ -1,0 +1,99 @@
+// The program's terrain scan through the FlightGear bridge, against a
+// property server of our own whose terrain probe finds no scenery at each
+// new point at first (FlightGear still loading it) and whose aircraft stands
+// on other ground: every elevation recorded must be the probe's height at
+// the point visited.
+#include "bridge.h"
+#include "fake_property_server.h"
+#include "mapping.h"
+#include "props_client.h"
+#include "program_folder.h"
+
+#include "terrain/terrain_scan.h"
+#include "world.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+constexpr int unloaded_answers = 2;  // "none" before a point's height
+
+// Ground that steps with the 3-arc-second grid: 10 m a row, 1 m a column,
+// flat around each grid point so that the points' last bits do not matter.
+double stepped_ground(double lat, double lon) {
+    return 200 + 10 * std::round((lat - 21.5) * 1200) + std::round((lon + 158.25) * 1200) + 0.25;
+}
+
+class bridge_scan_test : public program_folder_test {
+protected:
+    void SetUp() override {
+        program_folder_test::SetUp();
+        const std::pair<const char*, const char*> flying[] = {
+            {"/position/latitude-deg", "21.56"},     {"/position/longitude-deg", "-158.2"},
+            {"/position/altitude-ft", "3300"},      {"/position/ground-elev-m", "7"},
+            {"/sim/time/elapsed-sec", "100"},       {"/sim/time/local-day-seconds", "50400"},
+            {"/environment/wind-speed-kt", "12"},   {"/environment/wind-from-heading-deg", "60"},
+            {"/environment/magnetic-variation-deg", "10"}, {"/velocities/groundspeed-kt", "50"},
+        };
+        for (auto [p, v] : flying) fg.put(p, v);
+        fg.set_terrain([this](double lat, double lon) {
+            int& asked = probes[{lat, lon}];
+            return ++asked <= unloaded_answers ? std::string("none") : std::to_string(stepped_ground(lat, lon));
+        });
+        ASSERT_TRUE(client.connect_to("127.0.0.1", fg.port(), 2000));
+        ASSERT_TRUE(bridge::exchange(client));
+        sim::client_write_hook = bridge::queue_client_write;
+        start_server();
+        bridge_loop = std::thread([this] {
+            for (double t = 100; bridging; t += 0.02) {
+                fg.put("/sim/time/elapsed-sec", std::to_string(t));
+                if (!bridge::exchange(client)) break;
+            }
+            bridge::release_answers();
+        });
+    }
+    void TearDown() override {
+        bridging = false;
+        bridge_loop.join();
+        sim::client_write_hook = nullptr;
+        program_folder_test::TearDown();
+    }
+    bridge::fake_property_server fg;
+    bridge::props_client client;
+    std::map<std::pair<double, double>, int> probes;
+    std::atomic<bool> bridging{true};
+    std::thread bridge_loop;
+};
+
+std::vector<int> elevation_records(const std::string& path) {
+    std::ifstream in(path);
+    std::string line, data;
+    while (std::getline(in, line)) data = line;  // the records follow the header's last empty line
+    std::vector<int> records;
+    for (std::size_t at = 0; at + 4 <= data.size(); at += 4) records.push_back(std::stoi(data.substr(at, 4)));
+    return records;
+}
+
+TEST_F(bridge_scan_test, every_elevation_is_flightgears_ground_at_the_point_visited) {
+    const float to_radians = 0.0174533f;
+    const float north = 21.5675f, south = 21.5658333f, west = -158.2158333f, east = -158.2141667f;
+    make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
+
+    std::vector<int> records = elevation_records("skv-elev.dat");
+    ASSERT_EQ(records.size(), 25u);  // 2 steps each way, widened by one: 5 x 5
+    int first = records[0];
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) EXPECT_EQ(records[static_cast<std::size_t>(i * 5 + j)], first + 10 * i + j) << i << ", " << j;
+    EXPECT_EQ(first, 200 + 10 * 78 + 40);  // the south-west point: 21.5650, -158.2167
+    for (const auto& [point, asked] : probes) EXPECT_GT(asked, unloaded_answers) << "each point asked until it had a height";
+    EXPECT_EQ(fg.sets_of(bridge::slew_hold_property), std::vector<std::string>{"true"});
+}
+
+}  // namespace
