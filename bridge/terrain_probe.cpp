@@ -1,5 +1,6 @@
 #include "terrain_probe.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,9 @@ namespace bridge {
 namespace {
 
 constexpr int answer_timeout_ms = 10000;
+// Measured here: FlightGear's property server answers a value of up to
+// about 16 KB (2,025 heights); beyond, an empty line.
+constexpr int most_points_per_answer = 1500;
 long requests = 0;
 
 std::string exact(double value) {
@@ -62,18 +66,26 @@ probe_outcome probe_point(props_client& fg, double lat_deg, double lon_deg, doub
 
 bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* metres) {
     if (area.rows <= 0 || area.columns <= 0) return false;
-    long request = ++requests;
-    std::string answer;
-    if (!ask(fg,
-             {{"/skarvo/probe/south-deg", exact(area.south_deg)},
-              {"/skarvo/probe/west-deg", exact(area.west_deg)},
-              {"/skarvo/probe/step-deg", exact(area.step_deg)},
-              {"/skarvo/probe/rows", std::to_string(area.rows)},
-              {"/skarvo/probe/columns", std::to_string(area.columns)}},
-             "/skarvo/probe/grid-request", "/skarvo/probe/grid-answer", request, &answer))
-        return false;
-    return parse_probe_answer(answer, request,
-                              static_cast<std::size_t>(area.rows) * static_cast<std::size_t>(area.columns), metres);
+    metres->clear();
+    int rows_per_answer = std::max(1, most_points_per_answer / area.columns);
+    for (int first = 0; first < area.rows; first += rows_per_answer) {
+        int rows = std::min(rows_per_answer, area.rows - first);
+        long request = ++requests;
+        std::string answer;
+        std::vector<double> block;
+        if (!ask(fg,
+                 {{"/skarvo/probe/south-deg", exact(area.south_deg + first * area.step_deg)},
+                  {"/skarvo/probe/west-deg", exact(area.west_deg)},
+                  {"/skarvo/probe/step-deg", exact(area.step_deg)},
+                  {"/skarvo/probe/rows", std::to_string(rows)},
+                  {"/skarvo/probe/columns", std::to_string(area.columns)}},
+                 "/skarvo/probe/grid-request", "/skarvo/probe/grid-answer", request, &answer) ||
+            !parse_probe_answer(answer, request, static_cast<std::size_t>(rows) * static_cast<std::size_t>(area.columns),
+                                &block))
+            return false;
+        metres->insert(metres->end(), block.begin(), block.end());
+    }
+    return true;
 }
 
 }  // namespace bridge

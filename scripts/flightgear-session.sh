@@ -20,6 +20,17 @@ fg_install() {
 # given by latitude and longitude.
 FG_PLACE=(--lat=21.600 --lon=-158.205 --heading=240 --start-date-lat=2024:07:01:14:00:00)
 
+# Ridge soaring there: the Waianae range's northern face rises from the
+# shore west of the airfield to about 400 m, steepest between 21.574 and
+# 21.578 N. The flight starts in front of its eastern end at 457 m, in the
+# trade wind from the north-east, on a July morning at 9:00 before the
+# thermals start; the pilot beats along the face between its ends. The
+# scan's default area covers the face and the ground behind it.
+FG_RIDGE_PLACE=(--lat=21.579 --lon=-158.213 --heading=270 --altitude=1500 --vc=50 --wind=045@15
+  --start-date-lat=2024:07:01:09:00:00)
+FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2130)
+FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
+
 # fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's sailplane in
 # the air, sound, traffic and weather fetching off, on a display of its own
 # (Xvfb) unless FG_OWN_DISPLAY is 0. Shaders stay at the lowest quality:
@@ -28,6 +39,8 @@ FG_PLACE=(--lat=21.600 --lon=-158.205 --heading=240 --start-date-lat=2024:07:01:
 # height have it) but terrain, objects and clouds are not drawn: measured
 # here, drawing Oahu in software now and then crashes FlightGear or stalls
 # it for minutes, while undrawn it runs at over 100 frames a second.
+# FlightGear's own ridge lift is off: Skarvo makes the vertical air, ridge
+# lift from its slope tiles among it.
 # The property server is served 200 times a second (at most once a frame):
 # at its default rate a get took 0.4 s to be answered, at this one 17 ms.
 fg_start() {
@@ -44,6 +57,7 @@ fg_start() {
     --config="$FG_ROOT_DIR/bridge/skarvo-flightgear.xml" --telnet="socket,bi,200,localhost,$FG_PORT,tcp" \
     --fg-aircraft="$FG_ROOT_DIR/bridge/aircraft" --aircraft=skarvo-sailplane \
     --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \
+    --prop:/environment/ridge-lift/enabled=false \
     --prop:/sim/rendering/shaders/quality-level=0 "${draw[@]}" --in-air "$@" >"$log" 2>&1 &
   FG_PID=$!
 }

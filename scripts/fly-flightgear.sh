@@ -7,11 +7,22 @@
 # Mokuleia). Without --auto you fly (quit Skarvo with Q, then Y in
 # FlightGear); with --auto the soaring pilot flies.
 #
-# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn] [fgfs options...]
+# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn] [--ridge]
+#                                  [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
 #   --minutes N: after N minutes of FlightGear's time the quit gesture ends
 #   the flight; the summary and the paths of its files are printed.
 #   --undrawn: the scenery is loaded but not drawn (see flightgear-session.sh),
 #   for long flights on a machine without a graphics card.
+#   --scan: instead of a flight, the program's terrain scan of the area
+#   (degrees; by default the Waianae range's northern face west of the
+#   airfield) in FlightGear, its progress on FlightGear's screen. The next
+#   flight's start imports it into slope tiles.
+#   --ridge: the flight starts in front of that face in the north-east trade
+#   wind on a morning before the thermals; with --auto the pilot beats along
+#   the face.
+# The program's folder (skv.ini, Import, Slope Data) is kept between runs:
+# $SKARVO_FG_HOME, by default build/flightgear-skarvo. Each run's logs go to
+# a folder of their own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
@@ -19,14 +30,24 @@ FG_DISPLAY=:98
 FG_PORT=5401
 source "$root/scripts/flightgear-session.sh"
 
+number='^-?[0-9]+([.][0-9]+)?$'
 bridge_options=()
 extra=()
+auto=0 ridge=0 scan=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --window) FG_DISPLAY=${DISPLAY:?--window needs a display}; FG_OWN_DISPLAY=0; shift ;;
-    --auto) bridge_options+=(--auto); shift ;;
+    --auto) auto=1; shift ;;
     --minutes) bridge_options+=(--minutes "$2"); shift 2 ;;
     --undrawn) FG_DRAW=0; shift ;;
+    --ridge) ridge=1; shift ;;
+    --scan)
+      shift
+      if [[ $# -ge 4 && $1 =~ $number && $2 =~ $number && $3 =~ $number && $4 =~ $number ]]; then
+        scan=("$1" "$2" "$3" "$4"); shift 4
+      else
+        scan=("${FG_RIDGE_AREA[@]}")
+      fi ;;
     *) extra+=("$1"); shift ;;
   esac
 done
@@ -36,19 +57,61 @@ fg_install
 cmake --preset default -S "$root" >/dev/null
 cmake --build "$root/build" >/dev/null
 
+home=${SKARVO_FG_HOME:-$root/build/flightgear-skarvo}
 work=$(mktemp -d /tmp/skarvo-flightgear-XXXXXX)
+mkdir -p "$home/Import"
 export FSUIPC_IPC_DIR="$work/ipc"
-cp "$root/bridge/skv-phdh.ini" "$work/skv.ini"
+cp "$root/bridge/skv-phdh.ini" "$home/skv.ini"
 trap 'fg_stop' EXIT
-fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12 "${extra[@]}"
+
+start_bridge() {
+  "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" "$@" >"$work/bridge.out" 2>&1 &
+  bridge=$!
+  for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
+}
+
+if [[ ${#scan[@]} -eq 4 ]]; then
+  read -r north south west east <<<"${scan[*]}"
+  sed -i -e "s/^Run terrain scan: 0/Run terrain scan: 1/" \
+         -e "s/^Northernmost latitude: .*/Northernmost latitude: $north/" \
+         -e "s/^Southernmost latitude: .*/Southernmost latitude: $south/" \
+         -e "s/^Westernmost longitude: .*/Westernmost longitude: $west/" \
+         -e "s/^Easternmost longitude: .*/Easternmost longitude: $east/" "$home/skv.ini"
+  middle=$(awk -v n="$north" -v s="$south" -v w="$west" -v e="$east" \
+    'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }')
+  fg_start "$work/fgfs.log" $middle --altitude=3300 --vc=50 "${extra[@]}"
+  echo "Waiting for FlightGear (its log: $work/fgfs.log)..."
+  fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
+  # Each point waits for FlightGear anyway (its ground there and its next
+  # frame's time): a least time per batch would only slow the scan.
+  start_bridge --batch-ms 0
+  echo "Scanning $south..$north N, $west..$east E in FlightGear (its progress on FlightGear's screen)..."
+  started=$(date +%s.%N)
+  (cd "$home" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/message-boxes.txt") || true
+  finished=$(date +%s.%N)
+  wait "$bridge" || true
+  cat "$work/message-boxes.txt"
+  points=$(awk '/latitudes:/ { r = $NF } /longitudes:/ { c = $NF } END { print (r + 2) * (c + 2) }' "$home/Import/skv-slope.dat")
+  awk -v n="$points" -v a="$started" -v b="$finished" \
+    'BEGIN { printf "%d points in %.0f s: %.1f points a second\n", n, b - a, n / (b - a) }'
+  echo "The slope data file: $home/Import/skv-slope.dat; the next flight imports it (then it is in $home/Import/Archive)."
+  exit 0
+fi
+
+place=("${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12)
+if ((ridge)); then
+  place=("${FG_RIDGE_PLACE[@]}")
+  task=()
+  for _ in $(seq 20); do task+=("${FG_RIDGE_TASK[@]}"); done
+  ((auto)) && bridge_options+=(--no-finder --task "${task[@]}")
+fi
+((auto)) && bridge_options+=(--auto)
+fg_start "$work/fgfs.log" "${place[@]}" "${extra[@]}"
 echo "Waiting for FlightGear (its log: $work/fgfs.log)..."
 fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
-"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --record "$work/record.tsv" \
-  --igc "$work/flight.igc" --map "$work/flight.svg" "${bridge_options[@]}" >"$work/bridge.out" 2>&1 &
-bridge=$!
-for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
-echo "Skarvo flies with FlightGear; quit with Q, then Y in FlightGear's window. Files in $work."
-(cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>&1) || true
+start_bridge --record "$work/record.tsv" --igc "$work/flight.igc" --map "$work/flight.svg" "${bridge_options[@]}"
+echo "Skarvo flies with FlightGear; quit with Q, then Y in FlightGear's window. Logs in $work."
+(cd "$home" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/message-boxes.txt") || true
 wait "$bridge" || true
 cat "$work/bridge.out"
 echo "The flight's files: $work/flight.igc, $work/flight.svg (picture: rsvg-convert it to PNG), $work/record.tsv"
