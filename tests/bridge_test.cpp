@@ -6,6 +6,7 @@
 #include "fake_property_server.h"
 #include "mapping.h"
 #include "props_client.h"
+#include "terrain_probe.h"
 
 #include "pilot.h"
 #include "recorder.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -152,6 +154,25 @@ TEST_F(bridge_test, the_pilot_sets_the_sailplanes_holds) {
     EXPECT_EQ(value_of("/skarvo/autopilot/airspeed-kt"), "");
     EXPECT_LT(std::stod(value_of("/skarvo/autopilot/bank-deg")), -20);  // heading 270, thermal to the south: turn left
     sim::reset_pilot();
+}
+
+// The pilot's view of FlightGear's ground comes in several answers (each
+// as long as FlightGear's property server carries): the heights land in
+// their places, and a point without scenery is not a number.
+TEST_F(bridge_test, a_grid_of_ground_heights_in_several_answers) {
+    fg.set_terrain([](double lat, double lon) {
+        return lon > -158.1505 ? std::string("none") : std::to_string(1000 * (lat - 21) - 100 * (lon + 158));
+    });
+    bridge::grid_area area{21.5, -158.27, 0.002, 61, 61};
+    std::vector<double> metres;
+    ASSERT_TRUE(bridge::probe_grid(client, area, &metres));
+    ASSERT_EQ(metres.size(), 61u * 61u);
+    EXPECT_NEAR(metres[0], 500 + 27, 0.01);
+    EXPECT_NEAR(metres[40 * 61 + 30], 580 + 21, 0.01);  // row 40: 21.58 N; column 30: 158.21 W
+    EXPECT_NEAR(metres[60 * 61 + 59], 620 + 15.2, 0.01);
+    EXPECT_TRUE(std::isnan(metres[60 * 61 + 60]));  // 158.15 W: no scenery there
+    double h = 0;
+    EXPECT_EQ(bridge::probe_point(client, 21.5, -158.1, &h), bridge::probe_outcome::no_scenery);
 }
 
 // Hours of flight: the record keeps a vertical air speed that moved by more
