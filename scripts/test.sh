@@ -20,4 +20,5 @@ ctest --preset fuzz
 cmake --preset default >/dev/null
 cmake --build --preset default
 tests/flightgear_e2e.sh
+tests/flightgear_ridge.sh
 ctest --preset default -j "$(nproc)"
