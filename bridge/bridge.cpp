@@ -5,7 +5,6 @@
 #include "world.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -29,8 +28,8 @@ clock_type::time_point point_written_at;
 // answering "none" there.
 constexpr auto scenery_patience = std::chrono::seconds(30);
 
-void hold_answers_for_the_ground(const sim::world_state& w, std::uint32_t offset, std::uint32_t n) {
-    if (!w.slew) {
+void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
+    if (!sim::world.slew) {
         points_answered = points_written;
     } else if (moves_aircraft(offset, n)) {
         ++points_written;
@@ -78,7 +77,7 @@ void release_answers() {
 }
 
 void queue_client_write(std::uint32_t offset, std::uint32_t n) {
-    hold_answers_for_the_ground(sim::world, offset, n);
+    hold_answers_for_the_ground(offset, n);
     for (auto& s : sets_for_write(offset, n, sim::world)) {
         bool replaced = false;
         if (s.path != text_property)

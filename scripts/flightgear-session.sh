@@ -28,7 +28,7 @@ FG_PLACE=(--lat=21.600 --lon=-158.205 --heading=240 --start-date-lat=2024:07:01:
 # scan's default area covers the face and the ground behind it.
 FG_RIDGE_PLACE=(--lat=21.579 --lon=-158.213 --heading=270 --altitude=1500 --vc=50 --wind=045@15
   --start-date-lat=2024:07:01:09:00:00)
-FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2130)
+FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2170)
 FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
 
 # fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's sailplane in
