@@ -2,11 +2,13 @@
 // the probe in bridge/skarvo-flightgear.xml without moving the aircraft: a
 // few sets and one get, answered in the same frame.
 //
-// Measured here (FlightGear 2020.3, undrawn, its property server served 200
-// times a second): a point costs one round trip, about 20 ms; moving the
-// aircraft there and reading /position/ground-elev-m costs one or two round
-// trips, and the aircraft settles about 1.7 m from the point written, so on
-// a slope its ground differs from the point's by up to a metre.
+// Measured here (FlightGear 2020.3, undrawn at about 210 frames/s, its
+// property server served 200 times a second), 60 points on the Waianae
+// range's northern face: the probe answered in 17.6 ms on average; moving
+// the held aircraft there and reading /position/ground-elev-m gave the new
+// ground at the first read, 56 ms after the sets on average, and the
+// aircraft settled beside the point written: its ground differed from the
+// point's by 0.6 m on average, 1.9 m at most.
 #pragma once
 
 #include "props_client.h"
