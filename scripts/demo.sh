@@ -8,6 +8,7 @@
 # can be flown again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/scan-settings.sh"
 scenario=$(realpath "${1:-$root/examples/demo.scn}")
 
 "$root/scripts/setup-deps.sh"
@@ -25,11 +26,7 @@ scan=$(sed -n 's/^#! scan //p' "$scenario")
 if [[ -n "$scan" ]]; then
   read -r north south west east <<<"$scan"
   mkdir -p "$flight/Import"
-  sed -i -e "s/^Run terrain scan: 0/Run terrain scan: 1/" \
-         -e "s/^Northernmost latitude: .*/Northernmost latitude: $north/" \
-         -e "s/^Southernmost latitude: .*/Southernmost latitude: $south/" \
-         -e "s/^Westernmost longitude: .*/Westernmost longitude: $west/" \
-         -e "s/^Easternmost longitude: .*/Easternmost longitude: $east/" "$flight/skv.ini"
+  set_scan_area "$flight/skv.ini" "$north" "$south" "$west" "$east"
   echo "Scanning the terrain from $south to $north N and from $west to $east E..."
   "$root/build/bin/skarvo-sim" --scenario "$scenario" --wall-limit 120 >"$flight/scan.txt" &
   scanner=$!

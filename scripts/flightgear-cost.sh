@@ -42,7 +42,7 @@ alone=$(mean_frame_rate "$seconds")
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --auto --batch-ms "$batch_ms" --record "$work/record.tsv" \
   >"$work/bridge.out" 2>&1 &
 bridge=$!
-for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
+fg_wait_window
 (cd "$work" && exec "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>&1) &
 program=$!
 sleep 15  # start-up

@@ -20,7 +20,7 @@ fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12
   --prop:/sim/paths/screenshot-dir="$work" --geometry=800x600
 fg_wait_up 300 || { echo "FlightGear did not come up (its log: $work/fgfs.log)"; exit 1; }
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --auto >"$work/bridge.out" 2>&1 &
-for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
+fg_wait_window
 (cd "$work" && exec "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>&1) &
 fg_set /sim/current-view/view-number 1   # chase view: the sailplane from behind
 for _ in $(seq 120); do [[ "$(fg_get /sim/messages/copilot)" == *"thermal is"* ]] && break; sleep 1; done

@@ -97,6 +97,13 @@ fg_wait_up() {
   return 1
 }
 
+# fg_wait_window: true once the bridge's window (its socket in
+# $FSUIPC_IPC_DIR) is open, within 30 s.
+fg_wait_window() {
+  for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && return 0; sleep 0.2; done
+  return 1
+}
+
 # fg_key KEY: a key pressed in FlightGear's window.
 fg_key() {
   local window

@@ -29,6 +29,7 @@ FG_ROOT_DIR=$root
 FG_DISPLAY=:98
 FG_PORT=5401
 source "$root/scripts/flightgear-session.sh"
+source "$root/scripts/scan-settings.sh"
 
 number='^-?[0-9]+([.][0-9]+)?$'
 bridge_options=()
@@ -67,16 +68,12 @@ trap 'fg_stop' EXIT
 start_bridge() {
   "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" "$@" >"$work/bridge.out" 2>&1 &
   bridge=$!
-  for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
+  fg_wait_window || true
 }
 
 if [[ ${#scan[@]} -eq 4 ]]; then
   read -r north south west east <<<"${scan[*]}"
-  sed -i -e "s/^Run terrain scan: 0/Run terrain scan: 1/" \
-         -e "s/^Northernmost latitude: .*/Northernmost latitude: $north/" \
-         -e "s/^Southernmost latitude: .*/Southernmost latitude: $south/" \
-         -e "s/^Westernmost longitude: .*/Westernmost longitude: $west/" \
-         -e "s/^Easternmost longitude: .*/Easternmost longitude: $east/" "$home/skv.ini"
+  set_scan_area "$home/skv.ini" "$north" "$south" "$west" "$east"
   middle=$(awk -v n="$north" -v s="$south" -v w="$west" -v e="$east" \
     'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }')
   fg_start "$work/fgfs.log" $middle --altitude=3300 --vc=50 "${extra[@]}"

@@ -45,8 +45,7 @@ fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" \
   --igc "$work/flight.igc" --map "$work/flight.svg" >"$work/bridge.out" 2>&1 &
 bridge=$!
-for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
-[[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] || fail "the bridge did not open its window"
+fg_wait_window || fail "the bridge did not open its window"
 (cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
 

@@ -20,6 +20,7 @@ FG_DISPLAY=:96
 FG_PORT=5431
 FG_DRAW=0
 source "$root/scripts/flightgear-session.sh"
+source "$root/scripts/scan-settings.sh"
 speed_up=2
 area=(21.5775 21.5675 -158.2400 -158.2150)  # north south west east: the face's steepest part
 ridge_minutes=2
@@ -32,28 +33,21 @@ fail() {
   fg_stop; exit 1
 }
 up() { fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"; }
-wait_for_window() {
-  for _ in $(seq 150); do [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] && break; sleep 0.2; done
-  [[ -S "$FSUIPC_IPC_DIR/UIPCMAIN.sock" ]] || fail "the bridge did not open its window"
-}
 
 fg_install || skip "FlightGear cannot be installed here"
 work=$(mktemp -d /tmp/skarvo-fg-ridge-XXXXXX)
 trap 'fg_stop; rm -rf "$work"' EXIT
 export FSUIPC_IPC_DIR="$work/ipc"
 mkdir -p "$work/Import"
-sed -e "s/^Run terrain scan: 0/Run terrain scan: 1/" -e "s/^Keep elevation file: 0/Keep elevation file: 1/" \
-    -e "s/^Northernmost latitude: .*/Northernmost latitude: ${area[0]}/" \
-    -e "s/^Southernmost latitude: .*/Southernmost latitude: ${area[1]}/" \
-    -e "s/^Westernmost longitude: .*/Westernmost longitude: ${area[2]}/" \
-    -e "s/^Easternmost longitude: .*/Easternmost longitude: ${area[3]}/" "$root/bridge/skv-phdh.ini" >"$work/skv.ini"
+sed -e "s/^Keep elevation file: 0/Keep elevation file: 1/" "$root/bridge/skv-phdh.ini" >"$work/skv.ini"
+set_scan_area "$work/skv.ini" "${area[@]}"
 
 # 1. The scan.
 fg_start "$work/fgfs.log" "${FG_RIDGE_PLACE[@]}"
 up
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --batch-ms 0 >"$work/scan-bridge.out" 2>&1 &
 bridge=$!
-wait_for_window
+fg_wait_window || fail "the bridge did not open its window"
 started=$(date +%s.%N)
 (cd "$work" && timeout 600 "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
@@ -114,7 +108,7 @@ fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --no-finder --task "${task[@]}" \
   --record "$work/record.tsv" --igc "$work/flight.igc" --map "$work/flight.svg" >"$work/bridge.out" 2>&1 &
 bridge=$!
-wait_for_window
+fg_wait_window || fail "the bridge did not open its window"
 (cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
 for _ in $(seq 120); do [[ "$(fg_get /sim/messages/copilot)" == *"Initialization complete"* ]] && break; sleep 1; done
