@@ -97,7 +97,8 @@ TEST_F(multiplayer_test, the_header_as_written) {
 
 // Entry radians are (units x 0.00001) x 0.017453277777777776, in that order.
 TEST_F(multiplayer_test, project_positions_in_radians_as_printed) {
-    std::ofstream(project_file_name) << "map\nskip these four words\n"
+    // The four words after the name may be of any length.
+    std::ofstream(project_file_name) << "map\nskip " + std::string(70, 'x') + " four words\n"
                                         "4700000,-11700000,4,0,0,0,0,0,0,0,0,0,0 4500000,0,4,0,0,0,0,0,0,0,0,0,0\n";
     program_mode = 2;
     lift_ceiling = 2000;
@@ -122,6 +123,27 @@ TEST_F(multiplayer_test, an_area_from_the_settings_gets_the_thermals_its_extents
                                       {40, "Southernmost latitude: 40.0"}, {41, "Westernmost longitude: -120.0"},
                                       {42, "Easternmost longitude: -119.7"}}));
     EXPECT_EQ(starts_of(lines()).size(), 544u);
+}
+
+// A random latitude is (south + rand01 x (north - south)) x 100000 x 180 in
+// single precision, and only then times 1/3.14159 in double: the draw 47
+// over 45 to 46 degrees gives 4500148 hundred-thousandths (0.785423 rad).
+TEST_F(multiplayer_test, random_latitudes_in_single_precision_until_the_inverse_of_pi) {
+    std::uint32_t seed = 1;
+    for (;; ++seed) {
+        seed_random(seed);
+        if (random15() == 47) break;
+    }
+    seed_random(seed);
+    program_mode = 2;
+    lift_ceiling = 2000;
+    float north = static_cast<float>(46.0f * 0.0174533), south = static_cast<float>(45.0f * 0.0174533);
+    create_multiplayer_file(12 * 3600, 12 * 3600 + 1, 2, north, south, 11.0f * degree, 11.1f * degree, 5, 1, 20);
+    std::vector<std::string> l = lines();
+    ASSERT_EQ(l.size(), 19u + 2);  // one thermal in each of two slots of 15 minutes
+    std::set<std::string> latitudes;
+    for (std::size_t i = 19; i < l.size(); ++i) latitudes.insert(l[i].substr(6, 8));
+    EXPECT_TRUE(latitudes.count("0.785423")) << l[19] << "\n" << l[20];
 }
 
 TEST_F(multiplayer_test, a_day_at_random_over_ten_by_ten_miles_has_476_entries_in_start_order) {
@@ -266,11 +288,37 @@ TEST_F(load_test, slots_3_and_4_keep_their_thermal_when_the_nearest_swap) {
     EXPECT_EQ(ids(), (std::vector<int>{-1, -1, -1, 1, 0}));
 }
 
-TEST_F(load_test, a_damaged_file_ends_the_load_and_loads_nothing_unsound) {
-    write_multi_file({entry(0, 1, 0, 43000, 1800), "00001 nan 0.19 0.5 2.0 0 43000 1800", entry(2, 2, 0, 43000, 1800)});
+// An entry whose numbers are impossible is dropped and the load reads on;
+// a line that does not scan ends the load.
+TEST_F(load_test, impossible_entries_are_dropped_and_a_line_that_does_not_scan_ends_the_load) {
+    write_multi_file({entry(0, 1, 0, 43000, 1800), "00001 nan 0.19 0.5 2.0 0 43000 1800",
+                      "00002 5.0 0.19 0.5 2.0 0 43000 1800", entry(3, 2, 0, 43000, 1800), "00004 0.82 0.19 0.5",
+                      entry(5, 3, 0, 43000, 1800)});
     fly_at("12:00:00");
     load_multiplayer_thermals(1.0f);
-    EXPECT_EQ(ids(), (std::vector<int>{0, -1, -1, -1, -1}));
+    EXPECT_EQ(ids(), (std::vector<int>{0, 3, -1, -1, -1}));
+}
+
+// Two pilots at one sim time meet the same thermals, however long one of
+// them has been flying: a thermal of the last 45 minutes that is still
+// alive is not passed over by the next load.
+TEST_F(load_test, a_pilot_flying_on_keeps_every_thermal_still_alive) {
+    // 13:39:30 for 30 minutes, until 14:09:30; 13:30 for 10 minutes (over).
+    write_multi_file({entry(0, 3, 0, 48600, 600), entry(1, 1, 0, 49170, 1800), entry(2, 2, 0, 49500, 1800)});
+    fly_at("13:45:00");
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), (std::vector<int>{1, 2, -1, -1, -1}));
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        sim::world.time_of_day = 14 * 3600 + 60;
+    }
+    load_multiplayer_thermals(1.0f);
+    std::vector<int> flying_on = ids();
+    EXPECT_EQ(flying_on, (std::vector<int>{1, 2, -1, -1, -1}));
+    multi_file_pos = 0;  // a pilot who starts now
+    load_multiplayer_thermals(1.0f);
+    EXPECT_EQ(ids(), flying_on);
+    EXPECT_GT(multi_file_pos, 0);  // past the entry that is over
 }
 
 // The header line that holds `label`, replaced by `line`.

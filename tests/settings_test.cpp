@@ -125,8 +125,15 @@ TEST_F(settings_test, strength_and_size) {
     EXPECT_EQ(thermal_strength, 3.0f);
     read({{strength, "Thermal strength from 500 to 3001 feet per minute"}});
     EXPECT_EQ(thermal_strength, 3.0f);
-    read({{strength, "Thermal strength from -500 to 500 feet per minute"}});
-    EXPECT_EQ(thermal_strength, 3.0f);
+    // A range below 0 fpm is taken; a draw of 0 fpm or less is 1 fpm.
+    for (std::uint32_t seed = 1; seed < 50; ++seed) {
+        seed_random(seed);
+        float r = shaped_random(0.1f);
+        int fpm = truncate_toward_zero(r * 600 + static_cast<float>(-100));
+        seed_random(seed);
+        read({{strength, "Thermal strength from -100 to 500 feet per minute"}});
+        EXPECT_EQ(thermal_strength, static_cast<float>((fpm > 0 ? fpm : 1) * 0.00508)) << seed;
+    }
     read({{strength, "Thermal strength from 500 to 500 feet per minute"}});
     EXPECT_FLOAT_EQ(thermal_strength, 2.54f);
 
@@ -457,6 +464,16 @@ TEST_F(settings_test, a_soarable_period_outside_the_day_or_reversed_is_refused) 
     ASSERT_EQ(tool_calls.size(), 1u);
     EXPECT_EQ(tool_calls[0].numbers[0], 10 * 3600 + 30 * 60);
     EXPECT_EQ(tool_calls[0].numbers[1], 17 * 3600 + 5 * 60);
+    // The minutes are read past blanks; the lines after are read as they stand.
+    tool_calls.clear();
+    read({{mode, "Program mode: 2"}, {source, "Thermal source (0-2): 2"}, {start, "Soaring starts: 10: 30"},
+          {north, "Northernmost latitude: 47.1"}, {south, "Southernmost latitude: 47.0"},
+          {west, "Westernmost longitude: 11.0"}, {east, "Easternmost longitude: 11.2"}});
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(tool_calls.size(), 1u);
+    EXPECT_EQ(tool_calls[0].numbers[0], 10 * 3600 + 30 * 60);
+    EXPECT_EQ(tool_calls[0].numbers[1], 17 * 3600 + 30 * 60);
+    EXPECT_FLOAT_EQ(static_cast<float>(tool_calls[0].numbers[6]), static_cast<float>(11.2f * 0.0174533));
 }
 
 TEST_F(settings_test, a_file_that_ends_early_keeps_the_rest_at_its_defaults) {

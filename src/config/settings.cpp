@@ -97,6 +97,12 @@ void read_house_thermals(word_reader& r) {
 // ---- thermal settings ----------------------------------------------------
 
 bool both_given(const int_value& a, const int_value& b) { return a.given() && b.given(); }
+
+// high - low of an ordered range as a float. The difference is formed
+// without overflow for any two 64-bit values read.
+float span_of(const int_value& low, const int_value& high) {
+    return static_cast<float>(static_cast<std::uint64_t>(high.value) - static_cast<std::uint64_t>(low.value));
+}
 bool both_zero(const int_value& a, const int_value& b) { return both_given(a, b) && a.value == 0 && b.value == 0; }
 
 void read_lift_ceiling(word_reader& r) {
@@ -104,7 +110,7 @@ void read_lift_ceiling(word_reader& r) {
     int_value low = int_at(line, 6), high = int_at(line, 8);
     if (!both_given(low, high) || both_zero(low, high) || high.value < low.value) return;
     float random = shaped_random(0.1f);
-    lift_ceiling = truncate_toward_zero(random * static_cast<float>(high.value - low.value) * feet_to_metres +
+    lift_ceiling = truncate_toward_zero(random * span_of(low, high) * feet_to_metres +
                                         static_cast<double>(low.value) * feet_to_metres);
 }
 
@@ -122,15 +128,16 @@ void read_weak_layer(word_reader& r) {
     weak_layer_height = truncate_toward_zero(static_cast<double>(feet) * feet_to_metres);
 }
 
+// A range may reach below 0 fpm (a day that may have no lift). A draw of
+// 0 fpm or less is taken as 1 fpm, the weakest thermal: thermals that sink
+// would turn the automatic sink into widespread lift.
 void read_strength(word_reader& r) {
     word_line line = read_words(r, 9);
     int_value low = int_at(line, 4), high = int_at(line, 6);
-    // A negative minimum would make thermals that sink: not accepted either.
-    if (!both_given(low, high) || both_zero(low, high) || high.value < low.value || high.value > 3000 ||
-        low.value < 0)
-        return;
+    if (!both_given(low, high) || both_zero(low, high) || high.value < low.value || high.value > 3000) return;
     float random = shaped_random(0.1f);
-    auto fpm = truncate_toward_zero(random * static_cast<float>(high.value - low.value) + static_cast<float>(low.value));
+    auto fpm = truncate_toward_zero(random * span_of(low, high) + static_cast<float>(low.value));
+    if (fpm <= 0) fpm = 1;
     thermal_strength = static_cast<float>(fpm * 0.00508);
 }
 
@@ -169,7 +176,7 @@ float read_coverage(word_reader& r) {
     word_line line = read_words(r, 7);
     float_value coverage = float_at(line, 3);
     int_at(line, 5);  // a number of the label, read and ignored
-    if (!coverage.given() || coverage.value < 5.0f || coverage.value > 50.0f) return default_coverage;
+    if (!coverage.given() || coverage.value < 5 || coverage.value > 50) return default_coverage;
     field_radius = static_cast<float>(std::sqrt(159.2356687898089 / coverage.value));
     return coverage.value;
 }

@@ -28,17 +28,17 @@ struct tool_settings {
 };
 
 // A time of day written as hours, one separator character of any kind and
-// minutes (10:30, 10-30); false when it is not one or lies outside
-// 0:00..23:59. A blank after the separator makes the minutes a word of
-// their own, which shifts the line's word positions: refused too.
+// minutes (10:30, 10-30), the minutes read past blanks as a scan's %d
+// reads them (10: 30); false when it is not one or lies outside
+// 0:00..23:59.
 bool time_of_day(word_reader& r, std::uint32_t* seconds) {
     word_line line = read_words(r, 3);
     if (line.count < 3) return false;
     const std::string& word = line.word[2];
     std::size_t separator = word.find_first_not_of("0123456789", word[0] == '+' || word[0] == '-' ? 1 : 0);
-    if (separator == std::string::npos || separator + 1 >= word.size()) return false;
+    if (separator == std::string::npos) return false;
     int_value hours = parse_int(word.substr(0, separator));
-    int_value minutes = parse_int(word.substr(separator + 1));
+    int_value minutes = separator + 1 < word.size() ? parse_int(word.substr(separator + 1)) : int_at(read_words(r, 1), 1);
     if (!hours.given() || !minutes.given() || hours.value < 0 || hours.value > 23 || minutes.value < 0 ||
         minutes.value > 59)
         return false;

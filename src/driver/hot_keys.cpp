@@ -14,6 +14,7 @@ std::int32_t hotkey_count = 0;
 std::uint32_t hotkey_flag_address[hotkey_table_size] = {};
 std::int32_t hotkey_event_count = 0;
 std::int32_t quit_prompt_active = 0;
+std::int32_t quit_confirmed = 0;
 
 namespace {
 
@@ -125,6 +126,7 @@ void quit_prompt() {
         thermal_pass();
         if (read_confirm_flag(&t) == 0) continue;
         running = 0;
+        quit_confirmed = 1;
         free_every_slot();
         write_vertical_air_speed(0.0, 0);
     }
@@ -137,4 +139,5 @@ void reset_hot_keys() {
     for (auto& a : hotkey_flag_address) a = 0;
     hotkey_event_count = 0;
     quit_prompt_active = 0;
+    quit_confirmed = 0;
 }

@@ -10,6 +10,7 @@ extern std::int32_t hotkey_count;                                // keys of the 
 extern std::uint32_t hotkey_flag_address[hotkey_table_size];     // offset of each registered key's pressed flag
 extern std::int32_t hotkey_event_count;                          // last value seen of the event byte
 extern std::int32_t quit_prompt_active;                          // 1 while the quit prompt waits
+extern std::int32_t quit_confirmed;                              // 1 once TAB-F12 has ended the session
 
 // Takes free slots for the keys of the table, in order; warns when there
 // are too few. Notes the event byte's baseline.

@@ -105,7 +105,7 @@ double weak_layer_factor() {
     std::int16_t ground = 0;
     link_read(off_ground_elevation.offset, off_ground_elevation.bytes, &ground, &link_result);
     link_process(&link_result);
-    std::int32_t height = aircraft_altitude - ground;
+    std::int64_t height = metres_between(aircraft_altitude, ground);
     if (height < weak_layer_height) return static_cast<double>(height) / weak_layer_height;
     return 1.0;
 }
@@ -116,9 +116,11 @@ void main_loop() {
     while (running == 1) {
         poll_hot_keys();
         thermal_pass();
-        // After the quit the ridge lift written last stays: no sink after it.
-        if (sink_setting != 0 && running == 1) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
-        if (std::abs(aircraft_altitude - lean_altitude) > 30) {
+        // After the quit gesture the ridge lift written last stays: no sink
+        // after it. A session ended by a lost position read still leaves
+        // the sink in the simulator, not the lift of a thermal.
+        if (sink_setting != 0 && quit_confirmed == 0) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
+        if (std::llabs(metres_between(aircraft_altitude, lean_altitude)) > 30) {
             lean_every_column();
             lean_altitude = aircraft_altitude;
         }

@@ -28,10 +28,11 @@ namespace {
 
 constexpr std::int32_t highest_cloud_layer = 6096;
 
-// A start-up wait ends when the simulator has gone (result 12, as for a
-// position read); a single failed answer only leaves the value as it was.
+// A start-up wait ends when the simulator's window has gone. A batch that
+// only timed out (a simulator busy loading scenery while paused) is lost:
+// the wait reads again.
 bool simulator_gone() {
-    if (link_result != link_send_failed) return false;
+    if (!link_server_gone()) return false;
     running = 0;
     return true;
 }
@@ -78,7 +79,7 @@ void read_weather_and_decide_ceiling() {
 
 // From here on inversion_altitude is the altitude of the layer's centre.
 void place_inversion_layer() {
-    if (inversion_strength > 0.0f)
+    if (inversion_strength > 0)
         inversion_altitude = lift_ceiling - inversion_altitude - inversion_half_thickness;
 }
 
@@ -87,6 +88,24 @@ void fix_track_at_start() {
     std::uint32_t now = sim_clock_seconds();
     track_fix_1 = {aircraft_latitude, aircraft_longitude, now};
     track_fix_2 = track_fix_1;
+}
+
+// Start-up from the cloud layer to the start-up text.
+void prepare_flying() {
+    read_weather_and_decide_ceiling();
+    place_inversion_layer();
+    if (program_mode == 1) read_multiplayer_header();
+    derive_thermal_parameters();
+    if (program_mode == 0)
+        for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
+    else
+        load_multiplayer_thermals(time_of_day_factor());
+    if (house_count > 0) {
+        init_house_thermals(time_of_day_factor());
+        for (int j = 0; j < house_count; ++j) lean_house(j);
+    }
+    register_hot_keys();
+    show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
 }
 
 }  // namespace
@@ -109,16 +128,16 @@ void wait_for_unpause() {
         show_sim_message("Please un-pause Flight Simulator for initialization to complete.", 5);
         do paused = read_pause_indicator(paused);
         while (paused == 1 && !simulator_gone());
-        if (running != 1) return;
+        if (simulator_gone()) return;
         let_simulator_run(3);
-        if (running != 1) return;
+        if (simulator_gone()) return;
     }
     read_wind();
 }
 
 std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud_type, std::int16_t ground) {
     const std::int32_t a = cloud_altitude, g = ground;
-    auto above_ground = [g] { return truncate_toward_zero(shaped_random(0.1f) * 2048.0f + static_cast<float>(g + 914)); };
+    auto above_ground = [g] { return truncate_toward_zero(shaped_random(0.1f) * 2048 + static_cast<float>(g + 914)); };
     if (a <= 0 || a > highest_cloud_layer) return lift_ceiling == 0 ? above_ground() : lift_ceiling;
     if (cloud_type == 9) return a;
     if (lift_ceiling == 0) {
@@ -141,22 +160,11 @@ void initialise_session() {
         read_aircraft_position();
         lean_altitude = aircraft_altitude;
         wait_for_unpause();
-        if (running == 1) {
-            read_weather_and_decide_ceiling();
-            place_inversion_layer();
-            if (program_mode == 1) read_multiplayer_header();
-            derive_thermal_parameters();
-            if (program_mode == 0)
-                for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
-            else
-                load_multiplayer_thermals(time_of_day_factor());
-            if (house_count > 0) {
-                init_house_thermals(time_of_day_factor());
-                for (int j = 0; j < house_count; ++j) lean_house(j);
-            }
-            register_hot_keys();
-            show_sim_message("Skarvo 2004 - version 3.2.  Initialization complete.", 10);
-        }
+        // A first position read that only timed out has ended the session
+        // already, but start-up goes on while the simulator is there. Once
+        // its window has gone, the rest would only fail (and warn of too
+        // few hot-key slots).
+        if (!link_server_gone()) prepare_flying();
     }
     fix_track_at_start();
 }

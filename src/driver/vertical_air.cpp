@@ -5,6 +5,7 @@
 #include "simlink/link.h"
 #include "simlink/offsets.h"
 #include "terrain/ridge_lift.h"
+#include "thermals/geometry.h"
 
 #include <cstdlib>
 
@@ -18,7 +19,7 @@ constexpr double greatest_step = 0.1;  // m/s per write inside a thermal
 
 double inversion_factor() {
     if (inversion_strength == 0) return 1.0;
-    std::int32_t d = std::abs(aircraft_altitude - inversion_altitude);
+    std::int64_t d = std::llabs(metres_between(aircraft_altitude, inversion_altitude));
     if (d >= inversion_half_thickness) return 1.0;
     return 1.0 - inversion_strength * (1.0 - static_cast<double>(d) / inversion_half_thickness);
 }

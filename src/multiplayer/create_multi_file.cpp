@@ -55,7 +55,15 @@ std::uint32_t whole_slots(std::uint32_t seconds, std::uint32_t slot) { return (s
 
 // ---- thermals at random over the soarable area ---------------------------------
 
-// Radians to 1/100000 degree, dividing by 3.14159 through its inverse.
+// Radians to 1/100000 degree, dividing by 3.14159 through its inverse. As
+// in C, the whole numbers keep a float position (a latitude) in single
+// precision and only the inverse of pi is a double; a position that is a
+// double already (a longitude over a width that may have had 6.28318 added)
+// is a double throughout.
+std::int32_t hundred_thousandths_of_degrees(float radians) {
+    float scaled = radians * 100000 * 180;
+    return truncate_toward_zero(scaled * 0.31831015504887655);
+}
 std::int32_t hundred_thousandths_of_degrees(double radians) {
     return truncate_toward_zero(radians * 100000 * 180 * 0.31831015504887655);
 }
@@ -216,6 +224,17 @@ bool read_integer(std::FILE* f, std::int64_t* value) {
     return true;
 }
 
+// A word of any length and the white space before it; false at the end
+// of the file.
+bool skip_word(std::FILE* f) {
+    int c = std::fgetc(f);
+    while (c != EOF && std::isspace(c)) c = std::fgetc(f);
+    if (c == EOF) return false;
+    while (c != EOF && !std::isspace(c)) c = std::fgetc(f);
+    if (c != EOF) std::ungetc(c, f);
+    return true;
+}
+
 // One separator between two fields: blanks around it, one other character.
 bool read_separator(std::FILE* f) {
     int c = std::fgetc(f);
@@ -237,9 +256,8 @@ project_file read_project_file(std::FILE* f) {
     project_file p;
     for (int c = std::fgetc(f); c != EOF && c != '\n'; c = std::fgetc(f))
         if (c != '\r' && p.map_name.size() < project_name_length) p.map_name.push_back(static_cast<char>(c));
-    char word[64];
     for (int i = 0; i < 4; ++i)
-        if (std::fscanf(f, "%63s", word) != 1) return p;
+        if (!skip_word(f)) return p;
     std::int64_t fields[13];
     while (read_record(f, fields))
         if (fields[2] == 4 && fits(fields[0]) && fits(fields[1]))

@@ -173,12 +173,19 @@ struct entry {
 };
 
 bool scan_entry(const std::string& line, entry* e) {
-    if (std::sscanf(line.c_str(), "%ld %lf %lf %f %f %hd %lu %u", &e->number, &e->latitude, &e->longitude, &e->radius,
-                    &e->strength, &e->slot_group, &e->start, &e->duration) != 8)
-        return false;
-    return std::isfinite(e->latitude) && std::isfinite(e->longitude) && std::isfinite(e->radius) &&
-           std::isfinite(e->strength) && std::fabs(e->latitude) <= 4 && std::fabs(e->longitude) <= 7;
+    return std::sscanf(line.c_str(), "%ld %lf %lf %f %f %hd %lu %u", &e->number, &e->latitude, &e->longitude,
+                       &e->radius, &e->strength, &e->slot_group, &e->start, &e->duration) == 8;
 }
+
+// A thermal whose numbers are not finite or whose position lies off the
+// earth is not loaded.
+bool possible(const entry& e) {
+    return std::isfinite(e.latitude) && std::isfinite(e.longitude) && std::isfinite(e.radius) &&
+           std::isfinite(e.strength) && std::fabs(e.latitude) <= 4 && std::fabs(e.longitude) <= 7;
+}
+
+// When the entry's life ends, in seconds since midnight.
+std::uint64_t end_of(const entry& e) { return static_cast<std::uint64_t>(e.start) + e.duration; }
 
 struct slot_table {
     float best[active_slots] = {100, 100, 100, 100, 100};
@@ -269,24 +276,28 @@ void read_multiplayer_header() {
     take_cheat_keys(h.lines[13]);
 }
 
+// The next load starts after the entries that can no longer be alive: a
+// thermal lives up to 45 minutes, so the entries of the last 20 minutes
+// alone would not do (a pilot flying on would lose thermals that one who
+// starts now still has).
 void load_multiplayer_thermals(float factor) {
     std::uint32_t now = sim_clock_seconds();
-    bool cutoff_sound = now >= 1200;  // in the first 20 minutes of the day the file is read from its start
-    std::uint32_t cutoff = now - 1200;
     std::FILE* f = std::fopen(multi_file_name, "rb");
     if (!f) return;
     std::int32_t was_3 = active_thermals[3].multi_id, was_4 = active_thermals[4].multi_id;
     for (auto& t : active_thermals) t.strength = 0;
     float bearing = downwind_bearing(wind_dir);
     ceiling_from_clouds();
-    for (auto& t : active_thermals) t.top = t.ref_altitude = lift_ceiling + 54;
+    for (auto& t : active_thermals) t.top = t.ref_altitude = altitude_moved(lift_ceiling, 54);
     bool positioned = multi_file_pos != 0 ? std::fseek(f, static_cast<long>(multi_file_pos), SEEK_SET) == 0 : skip_header(f);
+    bool all_over = true;  // every entry read so far has ended
     slot_table table;
     std::string line;
     entry e{};
     while (positioned && next_non_blank_line(f, &line) && scan_entry(line, &e) && e.start <= now) {
-        if (cutoff_sound && e.start < cutoff) multi_file_pos = std::ftell(f);
-        if (!(e.start <= now && now < e.start + e.duration)) continue;
+        all_over = all_over && end_of(e) <= now;
+        if (all_over) multi_file_pos = std::ftell(f);
+        if (now >= end_of(e) || !possible(e)) continue;
         place(e, distance_at_altitude(e, factor, bearing), factor, table);
     }
     std::fclose(f);

@@ -279,4 +279,10 @@ bool link_sending_only_read(std::uint32_t offset, std::uint32_t n) {
            get_word(read_header + n) == 0;
 }
 
+bool link_sending_read_first(std::uint32_t offset) {
+    return client.view && get_word(0) == read_id && get_word(4) == offset;
+}
+
+bool link_server_gone() { return client.view && client.server_gone; }
+
 std::uint32_t link_open_count() { return open_counter; }

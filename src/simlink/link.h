@@ -56,6 +56,14 @@ std::uint32_t link_open_count();
 // Bytes queued in the current batch (for tests and the capacity rule).
 std::uint32_t link_queued_bytes();
 
+// True once a send has found the server's window gone: no batch reaches it
+// again until the link is closed. A batch that only timed out (result 12
+// too, with the window still there) leaves it false.
+bool link_server_gone();
+
 // True when the batch being sent is exactly one read of `n` bytes at
 // `offset` (for tests that stall one kind of exchange).
 bool link_sending_only_read(std::uint32_t offset, std::uint32_t n);
+
+// True when the batch being sent begins with a read at `offset`.
+bool link_sending_read_first(std::uint32_t offset);

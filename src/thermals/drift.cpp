@@ -18,14 +18,6 @@ constexpr std::int32_t top_band_metres = 143;
 // is (the formulas would divide by it).
 double rise_rate(float strength) { return 0.9 * strength + sink_rate; }
 
-// The height between two altitudes. Differences and their products with
-// the wind are formed in 64 bits: a house thermal's ground may lie at any
-// height the settings accept, and no product may overflow. Within 32 bits
-// the results are the same.
-std::int64_t metres_between(std::int32_t upper, std::int32_t lower) {
-    return static_cast<std::int64_t>(upper) - lower;
-}
-
 // Lean in miles over `metres` of height in a wind of `speed` m/s.
 double lean_miles(std::int64_t metres, std::int16_t speed, float strength) {
     std::int64_t metres_times_wind = metres * speed;
@@ -49,11 +41,11 @@ std::int32_t fresh_altitude() {
 void rebase_active_columns() {
     for (auto& t : active_thermals) {
         if (t.strength <= 0) continue;
-        std::int32_t h = t.top - aircraft_altitude;
+        std::int64_t h = metres_between(t.top, aircraft_altitude);
         if (h > top_band_metres) {
             double miles = reference_lean_miles(h - top_band_metres, t.strength);
             move_from(t.lat_here, t.lon_here, downwind_bearing(wind_dir), miles, &t.lat_ref, &t.lon_ref);
-            t.ref_altitude = t.top - top_band_metres;
+            t.ref_altitude = altitude_moved(t.top, -top_band_metres);
         } else {
             t.lat_ref = t.lat_here;
             t.lon_ref = t.lon_here;
@@ -86,8 +78,8 @@ void rebase_house_columns_nearby() {
 
 float downwind_bearing(std::int16_t from_degrees) { return static_cast<float>((from_degrees + 180) * 3.14159 / 180); }
 
-double reference_lean_miles(std::int32_t metres, float strength) {
-    std::int64_t metres_times_wind = static_cast<std::int64_t>(metres) * wind_speed;
+double reference_lean_miles(std::int64_t metres, float strength) {
+    std::int64_t metres_times_wind = metres * wind_speed;
     float miles_times_rate = static_cast<float>(metres_times_wind) / strength;
     return miles_times_rate / (lean_factor * 14.48);
 }
@@ -115,10 +107,10 @@ void wind_check() {
 void lean_active(int slot) {
     active_thermal& t = active_thermals[slot];
     if (t.strength <= 0 || rise_rate(t.strength) == 0.0) return;
-    auto h = static_cast<std::int16_t>((t.top - aircraft_altitude) & 0xFFFF);
+    auto h = static_cast<std::int16_t>(metres_between(t.top, aircraft_altitude) & 0xFFFF);
     float bearing = downwind_bearing(wind_dir);
     if (h > top_band_metres) {
-        t.ref_altitude = t.top - top_band_metres;
+        t.ref_altitude = altitude_moved(t.top, -top_band_metres);
         double miles = lean_miles(metres_between(aircraft_altitude, t.ref_altitude), wind_speed, t.strength);
         move_from(t.lat_ref, t.lon_ref, bearing, miles, &t.lat_here, &t.lon_here);
     } else if (h >= 1) {

@@ -15,7 +15,7 @@ float downwind_bearing(std::int16_t from_degrees);
 // How far downwind a column's reference point lies `metres` below the band
 // under its top, in the current wind: miles, without the sink (for new
 // columns and re-bases).
-double reference_lean_miles(std::int32_t metres, float strength);
+double reference_lean_miles(std::int64_t metres, float strength);
 
 // Reads the wind at the aircraft in one batch: knots, the direction as a
 // 16-bit angle, and the top of the surface layer (metres) below which that

@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr float too_weak_to_see = 0.2f;
-constexpr float farthest_active_miles = 10.0f;
-constexpr float inside_share_of_radius = 0.67f;
+constexpr double too_weak_to_see = 0.2;
+constexpr double farthest_active_miles = 10.0;
+constexpr double inside_share_of_radius = 0.67;
 constexpr const char* too_high = "Don't expect much thermal lift this high.";
 constexpr const char* too_early_or_late = "Don't expect much lift at this time of day.";
 
@@ -33,7 +33,7 @@ struct miles_and_tenths {
 miles_and_tenths measure(const target& t) {
     float d = miles_from_aircraft(t.lat, t.lon);
     int whole = truncate_toward_zero(d);
-    int tenths = round_half_away((d - static_cast<float>(whole)) * 10.0f);
+    int tenths = round_half_away((d - static_cast<float>(whole)) * 10);
     if (tenths == 10) {
         ++whole;
         tenths = 0;

@@ -16,7 +16,7 @@
 namespace {
 
 std::int32_t random_top() {
-    return truncate_toward_zero(shaped_random(0.1f) * 138.0f + static_cast<float>(lift_ceiling - 30));
+    return truncate_toward_zero(shaped_random(0.1f) * 138 + static_cast<float>(metres_between(lift_ceiling, 30)));
 }
 
 // A life that began up to a whole lifetime ago; the difference is taken in
@@ -66,12 +66,13 @@ double wrapped_longitude(double longitude) {
 // The reference point goes downwind to 143 m below the top, so that the
 // column stands at the chosen point at the aircraft's altitude.
 void lean_new_column(active_thermal& t) {
-    if (t.top - t.ref_altitude <= 143 || t.strength <= 0) return;
-    auto distance = static_cast<float>(reference_lean_miles(t.top - t.ref_altitude - 143, t.strength));
+    std::int64_t below_top = metres_between(t.top, t.ref_altitude);
+    if (below_top <= 143 || t.strength <= 0) return;
+    auto distance = static_cast<float>(reference_lean_miles(below_top - 143, t.strength));
     float bearing = downwind_bearing(wind_dir);
     t.lat_ref += north_offset(bearing, distance);
     t.lon_ref += east_offset(bearing, distance);
-    t.ref_altitude = t.top - 143;
+    t.ref_altitude = altitude_moved(t.top, -143);
 }
 
 bool aircraft_inside(const active_thermal& t) {
@@ -122,14 +123,16 @@ const track_fix* fix_old_enough(std::uint32_t now) {
     return nullptr;
 }
 
-// The mean of two directions, taken the short way round: the plain
-// (track + bearing) x 0.5 of a track just east of north and a bearing just
-// west of it points south, and the thermal would be put behind the glider.
+// The mean of the track and the bearing, (a + b) x 0.5. Where the two lie
+// more than half a turn apart (a track just east of north and a bearing
+// just west of it) that mean points south and the thermal would be put
+// behind the glider: there the mean is taken the short way round.
 double mean_direction(double a, double b) {
-    if (a - b > 3.14159)
-        b += 6.28318;
-    else if (b - a > 3.14159)
+    if (std::fabs(a - b) <= 3.14159) return (a + b) * 0.5;
+    if (a < b)
         a += 6.28318;
+    else
+        b += 6.28318;
     double mean = (a + b) * 0.5;
     return mean >= 6.28318 ? mean - 6.28318 : mean;
 }
@@ -149,7 +152,8 @@ float mean_track() {
     double difference = std::fabs(track - bearing);
     if (difference > 3.14159) difference = 6.283 - difference;
     if (difference > 0.209) return track_not_steady;
-    double speed = distance_miles(aircraft_latitude, aircraft_longitude, fix_lat, fix_lon) / (now - fix->time) * 1609;
+    float miles = miles_from_aircraft(fix_lat, fix_lon);
+    float speed = miles / static_cast<float>(now - fix->time) * 1609;
     if (ground_speed * 1.25 < speed || ground_speed * 0.75 > speed) return speed_not_steady;
     return static_cast<float>(mean_direction(track, bearing));
 }

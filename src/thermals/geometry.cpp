@@ -8,6 +8,14 @@
 #include "thermals/thermal_state.h"
 
 #include <cmath>
+#include <limits>
+
+std::int32_t altitude_moved(std::int32_t altitude, std::int64_t metres) {
+    std::int64_t moved = static_cast<std::int64_t>(altitude) + metres;
+    if (moved < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    if (moved > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(moved);
+}
 
 double distance_miles(double lat1, double lon1, double lat2, double lon2) {
     double north = (lat2 - lat1) * earth_radius_miles;
@@ -49,10 +57,10 @@ double east_offset(float bearing, float distance) {
 
 float time_of_day_factor() {
     auto t = static_cast<std::uint16_t>(sim_clock_seconds() / 60);
-    if (t > 780 && t < 960) return 1.0f;
+    if (t > 780 && t < 960) return 1.0;
     if (t > 600 && t <= 780) return static_cast<float>((t - 600) / 180.0);
     if (t >= 960 && t < 1080) return static_cast<float>(1 - (t - 960) / 120.0);
-    return 0.0f;
+    return 0.0;
 }
 
 namespace {
@@ -84,5 +92,5 @@ void derive_thermal_parameters() {
             }
         }
     }
-    if (scenery_lift_enabled == 1 && sink_rate == 0.0f) sink_rate = 0.0001f;
+    if (scenery_lift_enabled == 1 && sink_rate == 0.0) sink_rate = 0.0001f;
 }

@@ -10,6 +10,16 @@ constexpr double earth_radius_miles = 3956.0;
 // zero: how the simulator's wind direction and magnetic variation are read.
 constexpr std::int32_t angle_degrees(std::int16_t raw) { return raw * 360 / 65536; }
 
+// The height from `lower` up to `upper`, whole metres, in 64 bits: the
+// simulator may send any 32-bit altitude, and no difference of two may
+// overflow. Within 32 bits the results are the same.
+constexpr std::int64_t metres_between(std::int32_t upper, std::int32_t lower) {
+    return static_cast<std::int64_t>(upper) - lower;
+}
+
+// `altitude` moved up by `metres` (down when negative), held within 32 bits.
+std::int32_t altitude_moved(std::int32_t altitude, std::int64_t metres);
+
 // Flat-earth distance in miles; the cosine is taken at the first point,
 // which every caller makes the aircraft.
 double distance_miles(double lat1, double lon1, double lat2, double lon2);

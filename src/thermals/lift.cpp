@@ -24,13 +24,13 @@
 
 namespace {
 
-constexpr float half_strength = 0.5f;
-constexpr float phase_scale = 3.77f;
+constexpr double half_strength = 0.5;
+constexpr double phase_scale = 3.77;
 constexpr double profile_offset = 0.809;
 constexpr std::int32_t top_band = 143;
-constexpr float top_band_slope = 0.007f;
-constexpr float ramp_seconds = 120.0f;
-constexpr float outside = 99.0f;
+constexpr double top_band_slope = 0.007;
+constexpr std::int32_t ramp_seconds = 120;
+constexpr double outside = 99.0;
 
 enum kind_of_slot : std::int16_t { house_kind = 0, active_kind = 1 };
 
@@ -49,7 +49,9 @@ struct pass_state {
 bool single_player() { return program_mode == 0; }
 
 // Height below the top, on the low 16 bits as the profile takes it.
-std::int16_t below_top(std::int32_t top) { return static_cast<std::int16_t>((top - aircraft_altitude) & 0xFFFF); }
+std::int16_t below_top(std::int32_t top) {
+    return static_cast<std::int16_t>(metres_between(top, aircraft_altitude) & 0xFFFF);
+}
 
 float distance_to_active(int slot) {
     return miles_from_aircraft(active_thermals[slot].lat_here, active_thermals[slot].lon_here);
@@ -65,18 +67,21 @@ void lean_second(const second_thermal& second) {
         lean_active_for_mode(second.slot);
 }
 
-// The profile constants, fixed at the entry of an in-thermal loop.
+// A share of the ramp over the first or last 120 s of a life.
+float ramp_share(std::int32_t seconds) { return static_cast<float>(seconds / 120.0); }
+
+// The profile constants W, E and W7, fixed at the entry of an in-thermal loop.
 struct profile {
-    float w, e, w7;
+    double w, e, w7;
 };
 
 profile profile_of(float strength, float radius) {
-    float w = half_strength * strength;
+    double w = half_strength * strength;
     return {w, phase_scale / radius, top_band_slope * w};
 }
 
 double profile_lift(const profile& p, float d, std::int16_t h, float factor) {
-    double shape = std::cos(static_cast<double>(p.e * d)) + profile_offset;
+    double shape = std::cos(p.e * d) + profile_offset;
     return h > top_band ? shape * p.w * factor : shape * p.w7 * factor * h;
 }
 
@@ -93,7 +98,7 @@ void write_lift(pass_state& pass, float f2) {
 void engage(second_thermal& second, std::int16_t kind, std::int16_t slot) { second = {true, kind, slot}; }
 
 void lean_on_height_change(void (*lean_primary)(int), int primary, const second_thermal& second) {
-    if (std::abs(aircraft_altitude - lean_altitude) <= 7) return;
+    if (std::llabs(metres_between(aircraft_altitude, lean_altitude)) <= 7) return;
     lean_primary(primary);
     if (second.engaged) lean_second(second);
     lean_altitude = aircraft_altitude;
@@ -109,7 +114,7 @@ struct active_loop {
     int& slot;  // the primary thermal; a reload of the shared file may move it
     pass_state& pass;
     float d;
-    float f1 = 1.0f, f2 = 1.0f;
+    float f1 = 1.0, f2 = 1.0;
     profile p{};
     std::uint32_t now = 0;
     std::int32_t minute = 0;
@@ -165,7 +170,7 @@ void engage_active_candidate(active_loop& l, std::int16_t candidate) {
     if (!inside_thermal(active_kind, candidate) || second.engaged || l.slot == candidate) return;
     engage(second, active_kind, candidate);
     std::int16_t r = remaining_life(active_thermals[candidate], l.now);
-    if (r < ramp_seconds) l.f2 = r / ramp_seconds;
+    if (r < ramp_seconds) l.f2 = ramp_share(r);
 }
 
 void candidate_step(active_loop& l) {
@@ -202,10 +207,10 @@ void twenty_second_step(active_loop& l) {
         return;
     std::int16_t r2 = remaining_life(active_thermals[second.slot], l.now);
     if (r2 < ramp_seconds) {
-        l.f2 = r2 / ramp_seconds;
+        l.f2 = ramp_share(r2);
         if (r2 < 20 && single_player()) generate_thermal(second.slot, renew);
     } else {
-        l.f2 = 1.0f;
+        l.f2 = 1.0;
     }
     l.twenty_timer = l.now;
 }
@@ -247,7 +252,7 @@ struct house_loop {
     pass_state& pass;
     float d;
     int other_u = -1, other_v = -1;  // the other house slots, -1 for none
-    float f2 = 1.0f;
+    float f2 = 1.0;
     std::uint32_t now = 0;
     std::uint32_t candidate_timer = 0, twenty_timer = 0, lean_timer = 0;
     int candidate_step = 0, lean_step = 0, candidate_cycles = 0;
@@ -307,7 +312,7 @@ void house_twenty_second_step(house_loop& l) {
     const active_thermal& t = active_thermals[second.slot];
     std::int16_t r2 = remaining_life(t, l.now);
     if (r2 < ramp_seconds) {
-        l.f2 = r2 / ramp_seconds;
+        l.f2 = ramp_share(r2);
         if (r2 < 20) generate_thermal(second.slot, renew);
     } else {
         l.f2 = life_factor(t, l.now);
@@ -337,7 +342,7 @@ void run_house_loop(int house, float& d, pass_state& pass) {
     const house_thermal& h = house_thermals[house];
     profile p = profile_of(h.strength, h.radius);
     while (still_inside(l.d, h.radius, h.top)) {
-        pass.lift = profile_lift(p, l.d, below_top(h.top), 1.0f);
+        pass.lift = profile_lift(p, l.d, below_top(h.top), 1.0);
         write_lift(pass, l.f2);
         l.now = sim_clock_seconds();
         poll_hot_keys();
@@ -356,10 +361,10 @@ void run_house_loop(int house, float& d, pass_state& pass) {
 
 float life_factor(const active_thermal& t, std::uint32_t now) {
     std::int16_t r = remaining_life(t, now);
-    if (r < ramp_seconds) return r / ramp_seconds;
+    if (r < ramp_seconds) return ramp_share(r);
     std::uint32_t age = t.lifetime - static_cast<std::uint32_t>(r);
-    if (age < 120u) return static_cast<float>(age) / ramp_seconds;
-    return 1.0f;
+    if (age < 120u) return ramp_share(static_cast<std::int32_t>(age));
+    return 1.0;
 }
 
 float second_thermal_lift(std::int16_t kind, std::int16_t slot) {
@@ -374,8 +379,11 @@ float second_thermal_lift(std::int16_t kind, std::int16_t slot) {
         strength = h.strength, radius = h.radius, top = h.top, lat = h.lat_here, lon = h.lon_here;
     }
     float d = miles_from_aircraft(lat, lon);
-    if (d > radius) return outside;
-    return static_cast<float>(profile_lift(profile_of(strength, radius), d, below_top(top), 1.0f));
+    if (d > radius) return static_cast<float>(outside);
+    double shape = std::cos(phase_scale * d / radius) + profile_offset;
+    std::int16_t h = below_top(top);
+    if (h > top_band) return static_cast<float>(half_strength * strength * shape);
+    return static_cast<float>(half_strength * strength * top_band_slope * shape * h);
 }
 
 double cap_lift(double lift) {
@@ -402,11 +410,11 @@ void thermal_pass() {
     for (int j = 0; j < house_count; ++j) {
         house_thermal& h = house_thermals[j];
         float d = distance_to_house(j);
-        if (h.rebase_altitude > 0 && d > 3.0f) h.rebase_altitude = 0;
+        if (h.rebase_altitude > 0 && d > 3.0) h.rebase_altitude = 0;
         if (still_inside(d, h.radius, h.top)) run_house_loop(j, d, pass);
     }
     if (pass.lift == 0.0 || quit_prompt_active) return;
     lean_every_column();
     lean_altitude = aircraft_altitude;
-    if (!pass.second.engaged && running == 1) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
+    if (!pass.second.engaged && quit_confirmed == 0) write_vertical_air_speed(weak_layer_factor() * sink_rate, 0);
 }
