@@ -14,6 +14,7 @@
 #include "thermals/drift.h"
 #include "thermals/finder.h"
 #include "thermals/generation.h"
+#include "thermals/geometry.h"
 #include "thermals/lift.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
@@ -155,6 +156,33 @@ INSTANTIATE_TEST_SUITE_P(
                       lift_case{"life over, not yet renewed", 0.0, 2000, -1, -10, -0.9045 * 10 / 120}),
     [](const ::testing::TestParamInfo<lift_case>& p) { return "case_" + std::to_string(p.index); });
 
+std::vector<double> values_written;
+void note_vertical_air(std::uint32_t offset, std::uint32_t n) {
+    double v = 0;
+    if (offset != 0x3478 || n != sizeof v) return;
+    sim::read_offsets(offset, n, reinterpret_cast<unsigned char*>(&v));
+    values_written.push_back(v);
+}
+
+// The lift is (cos(E d) + 0.809) W F1 with W = 0.5 S and E = 3.77 / R in
+// double, to the last bit; an overlapping thermal's is
+// 0.5 S (cos(3.77 d / R) + 0.809), in that order.
+TEST_F(flight_test, the_lift_in_the_arithmetic_of_its_formula) {
+    fly("at 12 move 46.9 11.0\n");
+    const active_thermal& t = inside_one(1.3f, 0.1);
+    float d = miles_from_aircraft(t.lat_here, t.lon_here);
+    double expected = (std::cos(3.77 / t.radius * d) + 0.809) * (0.5 * t.strength) * 1.0f;
+    values_written.clear();
+    sim::client_write_hook = note_vertical_air;
+    thermal_pass();
+    sim::client_write_hook = nullptr;
+    EXPECT_NE(std::find(values_written.begin(), values_written.end(), expected), values_written.end());
+
+    const active_thermal& other = place_active(3, 0.2, 1.7f, 0.7f, 3000);
+    float d3 = miles_from_aircraft(other.lat_here, other.lon_here);
+    EXPECT_EQ(second_thermal_lift(1, 3), static_cast<float>(0.5 * other.strength * (std::cos(3.77 * d3 / other.radius) + 0.809)));
+}
+
 TEST_F(flight_test, inside_the_lift_ramps_by_a_tenth_and_outside_it_is_written_at_once) {
     fly("at 15 move 46.9 11.0\n");
     inside_one(3.0f);
@@ -290,6 +318,58 @@ TEST_F(flight_test, a_stalled_hot_key_poll_is_lost_and_the_session_flies_on) {
     EXPECT_EQ(running, 0);
 }
 
+bool flying_a_while_in_the_thermal() {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    return sim::world.session_seconds > 10 && sim::world.vertical_air_speed > 1.0;
+}
+
+// A position read lost to a 20 s stall inside a thermal ends the session;
+// what stays in the simulator is the widespread sink, not the thermal's lift.
+TEST_F(flight_test, a_session_ended_by_a_stalled_position_read_leaves_the_sink) {
+    fly("");
+    sink_setting = 150;
+    sink_rate = -0.761f;
+    register_hot_keys();
+    inside_one(2.5f);
+    stall_read(0x0560, 0, send_attempts, flying_a_while_in_the_thermal);
+    main_loop();
+    EXPECT_EQ(stalled_read.sends_left, 0);
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(quit_confirmed, 0);
+    EXPECT_NEAR(writes().back(), -0.761, 1e-4);
+}
+
+// Whatever altitude the simulator sends, the arithmetic stays defined (the
+// sanitizers would end the test) and the quit gesture still ends the session.
+TEST_F(flight_test, altitudes_at_the_ends_of_32_bits_keep_the_arithmetic_sound) {
+    sink_setting = 150;
+    sink_rate = -0.761f;
+    weak_layer_height = 1000;
+    inversion_strength = 0.3f;
+    inversion_half_thickness = 150;
+    inversion_altitude = 2000;
+    lift_ceiling = 2000;
+    fly("wind 270 20\nat 8 move 46.9 11.0\nat 30 key backspace\nat 31 key f12\n");
+    register_hot_keys();
+    wait_for_unpause();
+    for (double altitude : {-2147483648.0, 2147483647.0}) {
+        {
+            std::lock_guard<std::mutex> lock(sim::world_mutex);
+            sim::world.altitude_m = altitude;
+            sim::world.wind_from_deg = sim::world.wind_from_deg + 90;
+        }
+        read_aircraft_position();
+        for (int slot = 0; slot < active_slots; ++slot) generate_thermal(slot, scatter);
+        wind_check();
+        inside_one(2.0f);
+        thermal_pass();
+        for (const auto& t : active_thermals) EXPECT_TRUE(std::isfinite(t.lat_here) && std::isfinite(t.lon_here));
+    }
+    main_loop();
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(quit_confirmed, 1);
+}
+
 // ---- the thermal finder ------------------------------------------------------
 
 // The pilot asks for slot 4, flies where the text says and climbs there.
@@ -334,6 +414,13 @@ TEST_F(flight_test, finder_texts_at_their_edges) {
     thermal_finder(0, 4);
     EXPECT_EQ(sim::world.last_text, "Don't expect much thermal lift this high.");
     place_active(4, 0.25, 2.0f, 0.5f, 3000);
+    thermal_finder(0, 4);
+    EXPECT_EQ(sim::world.last_text, "You're in it.  Now find the core.");
+
+    // Within 0.67 of the radius, compared in double: radius 0.400000066,
+    // distance 0.268000036 miles (a float product would put it outside).
+    const active_thermal& close = place_active(4, 0.268000036, 2.0f, 0.400000066f, 3000);
+    ASSERT_EQ(miles_from_aircraft(close.lat_here, close.lon_here), 0.268000036f);
     thermal_finder(0, 4);
     EXPECT_EQ(sim::world.last_text, "You're in it.  Now find the core.");
 

@@ -19,8 +19,9 @@
 #include <thread>
 
 // A simulator that stalls on one read: the next `sends` sends of a batch
-// that only reads `bytes` at `offset` time out, once `when` (if given) says
-// so. The link's waits between tries are skipped.
+// that only reads `bytes` at `offset` (with `bytes` 0: of a batch that
+// begins with a read at `offset`) time out, once `when` (if given) says so.
+// The link's waits between tries are skipped.
 struct stalled_read_fault {
     std::uint32_t offset = 0, bytes = 0;
     int sends_left = 0;
@@ -31,7 +32,8 @@ inline stalled_read_fault stalled_read;
 inline bool send_stalling_on_read(platform_handle window, std::uint32_t msg, std::uint32_t wparam,
                                   std::uint32_t lparam, std::uint32_t timeout_ms, std::int32_t* result) {
     stalled_read_fault& f = stalled_read;
-    if (f.sends_left > 0 && (!f.when || f.when()) && link_sending_only_read(f.offset, f.bytes)) {
+    bool stalled_batch = f.bytes == 0 ? link_sending_read_first(f.offset) : link_sending_only_read(f.offset, f.bytes);
+    if (f.sends_left > 0 && stalled_batch && (!f.when || f.when())) {
         --f.sends_left;
         set_last_error(error_timeout);
         return false;

@@ -5,6 +5,7 @@
 #include "config/rounding.h"
 #include "config/settings.h"
 #include "platform/platform.h"
+#include "driver/hot_keys.h"
 #include "driver/messages.h"
 #include "driver/session.h"
 #include "simlink/aircraft.h"
@@ -165,6 +166,57 @@ TEST_F(session_test, a_simulator_vanishing_while_paused_ends_the_wait) {
     wait_for_unpause();
     stopper.join();
     EXPECT_EQ(running, 0);
+}
+
+bool paused_text_shown() {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    return sim::world.texts_shown > 0;
+}
+bool un_paused_after_the_text() {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    return sim::world.texts_shown > 0 && !sim::world.paused;
+}
+
+struct stalled_wait {
+    const char* what;
+    std::uint32_t offset, bytes;
+    bool (*when)();
+};
+
+class stalled_start_test : public session_test, public ::testing::WithParamInterface<stalled_wait> {};
+
+// A simulator busy for about 20 s (nine sends of one read time out) while
+// paused at start, or in the 3 seconds after, loses that read only: the
+// wait reads again and start-up completes.
+TEST_P(stalled_start_test, a_stalled_read_in_a_start_up_wait_is_read_again) {
+    const stalled_wait& c = GetParam();
+    load_scenario("paused yes\ntime 12:00:00\nclock lock-step 0.25\nat 2 unpause\n");
+    start_server();
+    stall_read(c.offset, c.bytes, send_attempts, c.when);
+    initialise_session();
+    EXPECT_EQ(stalled_read.sends_left, 0) << c.what;
+    EXPECT_EQ(running, 1) << c.what;
+    EXPECT_EQ(sim::world.last_text, "Skarvo 2004 - version 3.2.  Initialization complete.") << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(session, stalled_start_test,
+                         ::testing::Values(stalled_wait{"pause read", 0x0264, 2, paused_text_shown},
+                                           stalled_wait{"clock read after the un-pause", 0x0238, 3, un_paused_after_the_text}));
+
+// A first position read that only timed out ends the session (the main
+// loop will not run), but start-up itself runs on while the simulator is
+// there: thermals, hot keys and the start-up text.
+TEST_F(session_test, start_up_runs_on_after_a_first_position_read_that_timed_out) {
+    load_scenario("clouds 2000 9\n");
+    start_server();
+    stall_read(0x0560, 0, send_attempts);
+    initialise_session();
+    EXPECT_EQ(stalled_read.sends_left, 0);
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(lift_ceiling, 2000);
+    EXPECT_GT(active_thermals[4].radius, 0.0f);
+    EXPECT_EQ(hotkey_count, hotkey_table_size);
+    EXPECT_EQ(sim::world.last_text, "Skarvo 2004 - version 3.2.  Initialization complete.");
 }
 
 TEST_F(session_test, start_up_places_the_inversion_layer_below_the_ceiling) {

@@ -271,6 +271,40 @@ TEST_F(thermal_test, a_track_across_north_averages_the_short_way) {
     EXPECT_GT(std::cos(track), 0.99);  // north, not south
 }
 
+// The distance to the fix is kept as a float before the speed is formed,
+// and the speed stays single precision: at a ground speed that puts the
+// 75 % or 125 % bound between that speed and the one of a double
+// distance, the speed is not steady.
+TEST_F(thermal_test, the_speed_over_the_fix_interval_in_single_precision) {
+    fly("position 47 11\ntime 14:00\nmotion 30 0\nclock lock-step 0.0001\n");
+    aircraft_latitude = 0.8125;
+    aircraft_longitude = 0.1875;
+    track_fix_1 = {aircraft_latitude - 1.0 / 4096, aircraft_longitude, 14 * 3600 - 40};  // due south
+    double miles = distance_miles(aircraft_latitude, aircraft_longitude, track_fix_1.latitude, track_fix_1.longitude);
+    float single = static_cast<float>(miles) / static_cast<float>(40) * 1609;
+    double whole = miles / 40 * 1609;
+    ASSERT_NE(single, whole);
+    double bound = single > whole ? 1.25 : 0.75;
+    with_world([=](sim::world_state& w) { w.ground_speed_mps = (single + whole) / 2 / bound; });
+    EXPECT_EQ(mean_track(), speed_not_steady);
+}
+
+// Where the track and the bearing of the fix lie less than half a turn
+// apart, their mean is (track + bearing) x 0.5 as it is, even past 2 pi: a
+// bearing of 360 degrees (6.3 rad) and a track just west of north.
+TEST_F(thermal_test, a_mean_track_of_a_bearing_of_360_is_not_turned) {
+    fly("position 47 11\ntime 14:00\nmotion 38.9 359.04\nclock lock-step 0.0001\n");
+    aircraft_latitude = 0.8125;
+    aircraft_longitude = 0.1875;
+    track_fix_1 = {aircraft_latitude - 1.0 / 4096, aircraft_longitude + 1.0 / 524288, 14 * 3600 - 40};
+    ASSERT_EQ(bearing_degrees(track_fix_1.latitude, track_fix_1.longitude, aircraft_latitude, aircraft_longitude), 360);
+    double track_read = 0;
+    with_world([&](sim::world_state&) { sim::read_offsets(0x6040, 8, reinterpret_cast<unsigned char*>(&track_read)); });
+    float track = mean_track();
+    EXPECT_EQ(track, static_cast<float>((track_read + 360 * 0.0175) * 0.5));
+    EXPECT_GT(track, 6.28f);
+}
+
 TEST_F(thermal_test, cloud_layers_lower_the_ceiling_and_cumulus_raises_it) {
     fly("clouds 1500 4\n");
     lift_ceiling = 2000;
