@@ -97,13 +97,13 @@ void read_house_thermals(word_reader& r) {
 // ---- thermal settings ----------------------------------------------------
 
 bool both_given(const int_value& a, const int_value& b) { return a.given() && b.given(); }
+bool both_zero(const int_value& a, const int_value& b) { return both_given(a, b) && a.value == 0 && b.value == 0; }
 
 // high - low of an ordered range as a float. The difference is formed
 // without overflow for any two 64-bit values read.
 float span_of(const int_value& low, const int_value& high) {
     return static_cast<float>(static_cast<std::uint64_t>(high.value) - static_cast<std::uint64_t>(low.value));
 }
-bool both_zero(const int_value& a, const int_value& b) { return both_given(a, b) && a.value == 0 && b.value == 0; }
 
 void read_lift_ceiling(word_reader& r) {
     word_line line = read_words(r, 12);
