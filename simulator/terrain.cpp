@@ -43,7 +43,10 @@ bool fail(std::string* error, const std::string& why) {
 
 double height_grid::height_at(double lat, double lon) const {
     double y = std::clamp((lat - south) / step, 0.0, rows - 1.0);
-    double x = std::clamp((lon - west) / step, 0.0, columns - 1.0);
+    // A grid may reach past the 180th meridian: a longitude counts from the
+    // grid's west edge the short way round.
+    double east_of_west = std::remainder(lon - west, 360.0);
+    double x = std::clamp(east_of_west / step, 0.0, columns - 1.0);
     int r = std::min(static_cast<int>(y), rows - 2 < 0 ? 0 : rows - 2);
     int c = std::min(static_cast<int>(x), columns - 2 < 0 ? 0 : columns - 2);
     auto at = [this](int row, int column) {

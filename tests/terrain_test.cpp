@@ -24,6 +24,7 @@
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -226,6 +227,64 @@ TEST_F(terrain_test, the_scan_grid_in_degrees_without_a_folded_constant) {
     EXPECT_EQ(elevations.substr(0, elevations.find_first_of("\r\n")), "Northernmost Latitude: 45.0276");
 }
 
+// Ground falling to the east at 50 m a step, the same in every row.
+std::string falling_east_grid(double south, double west) {
+    char header[160];
+    std::snprintf(header, sizeof header, "south %.10f\nwest %.10f\nstep %.10f\nrows 20\ncolumns 40\n", south, west,
+                  1 / 1200.0);
+    std::string text = header;
+    for (int r = 0; r < 20; ++r) {
+        for (int c = 0; c < 40; ++c) text += std::to_string(3000 - 50 * c) + " ";
+        text += "\n";
+    }
+    return text;
+}
+
+// An area ending on the 180th meridian: the grid widened past it visits
+// the points beyond at their longitudes east of -180, and every sample
+// has the slope of the ground (east-facing, 100 m over two steps).
+TEST_F(terrain_test, a_scan_ending_on_the_180th_meridian_samples_beyond_it) {
+    write_text(work / "grid.txt", falling_east_grid(0.49, 180 - 20 / 1200.0));
+    load_scenario("terrain " + (work / "grid.txt").string() + "\nposition 0.5 179.99\n");
+    start_server();
+    const float to_radians = 0.0174533f;
+    float n = snap_to_3_arcseconds(float(0.5 + 2 / 1200.0)), s = snap_to_3_arcseconds(0.5f);
+    float w = snap_to_3_arcseconds(float(180 - 2 / 1200.0)), e = snap_to_3_arcseconds(180.0f);
+    make_topo(n * to_radians, s * to_radians, w * to_radians, e * to_radians, 0, 0.0000005f);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].caption, "Slope data file built.  Exiting...");
+    std::string slopes = file_text("skv-slope.dat");
+    EXPECT_EQ(slopes.substr(slopes.size() - 18), std::string("484848484848484848"));
+}
+
+// A simulator busy for 20 s in the middle of a scan (nine sends of one
+// ground read time out) loses that read only: it is read again, and every
+// elevation is the ground of its point.
+int ground_reads = 0;
+bool in_the_middle_of_the_scan() { return ++ground_reads >= 12; }
+
+TEST_F(terrain_test, a_read_lost_to_a_stalled_simulator_is_read_again) {
+    write_text(work / "grid.txt", plane_grid(0.5 - 10 / 1200.0, 0.5 - 10 / 1200.0));
+    load_scenario("terrain " + (work / "grid.txt").string() + "\nposition 0.5 0.5\n");
+    start_server();
+    const float to_radians = 0.0174533f;
+    float n = snap_to_3_arcseconds(float(0.5 + 2 / 1200.0)), s = snap_to_3_arcseconds(0.5f);
+    float w = snap_to_3_arcseconds(0.5f), e = snap_to_3_arcseconds(float(0.5 + 2 / 1200.0));
+    ground_reads = 0;
+    stall_read(0x0B4C, 2, send_attempts, in_the_middle_of_the_scan);
+    make_topo(n * to_radians, s * to_radians, w * to_radians, e * to_radians, 1, 0.0000005f);
+    EXPECT_EQ(stalled_read.sends_left, 0);
+    std::string elevations = file_text("skv-elev.dat");
+    std::string records = elevations.substr(elevations.size() - 100);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) {
+            char record[8];
+            std::snprintf(record, sizeof record, "%04d", 3000 - 50 * (9 + i) - 50 * (9 + j));
+            EXPECT_EQ(records.substr(static_cast<std::size_t>(4 * (i * 5 + j)), 4), record) << i << ", " << j;
+        }
+    EXPECT_EQ(boxes.back().caption, "Slope data file built.  Exiting...");
+}
+
 // A slope data file that cannot be written is no success, and the scan's
 // elevations stay.
 TEST_F(terrain_test, a_slope_file_that_cannot_be_written_keeps_the_elevations) {
@@ -240,6 +299,36 @@ TEST_F(terrain_test, a_slope_file_that_cannot_be_written_keeps_the_elevations) {
     EXPECT_TRUE(fs::exists("skv-elev.dat"));
     EXPECT_FALSE(fs::exists("zig-zag.dat"));
 }
+
+#if !defined(_WIN32)
+// The disk full when zig-zag.dat is closed (a small scan's records reach
+// the disk only then): the scan did not finish, and says why, once.
+TEST_F(terrain_test, a_zig_zag_file_that_cannot_be_closed_whole_ends_the_scan) {
+    load_scenario("position 45 0\n");
+    start_server();
+    fs::create_symlink("/dev/full", "zig-zag.dat");
+    make_topo(0.7854f, 0.7854f, 0, 0, 0, 0.0000005f);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, std::string("The terrain scan did not finish: 'zig-zag.dat' could not be written (") +
+                                 std::strerror(ENOSPC) + ").\n\nThe SKV topo data file was not created.");
+    EXPECT_FALSE(fs::exists("skv-elev.dat"));
+}
+
+// An Import folder that cannot be entered gets no slope file: it goes to
+// the program's folder, and the box says so.
+TEST_F(terrain_test, an_import_folder_that_cannot_be_entered_leaves_the_file_in_the_program_folder) {
+    if (geteuid() == 0) GTEST_SKIP() << "run as root, every folder can be entered";
+    load_scenario("position 45 0\n");
+    start_server();
+    fs::create_directory(import_folder);
+    fs::permissions(import_folder, fs::perms::owner_read | fs::perms::owner_write);
+    make_topo(0.7854f, 0.7854f, 0, 0, 0, 0.0000005f);
+    fs::permissions(import_folder, fs::perms::owner_all);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "You will find it in your Skarvo program folder.\n\nFile name: 'skv-slope.dat'.");
+    EXPECT_TRUE(fs::exists("skv-slope.dat"));
+}
+#endif
 
 // ---- the import -------------------------------------------------------------------
 

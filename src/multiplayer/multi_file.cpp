@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -63,12 +64,16 @@ std::string word_at(const std::string& line, int position) {
 
 int_value int_word(const std::string& line, int position) { return parse_int(word_at(line, position)); }
 
-// hh:mm as hour x 60 + minute; -1 when the time cannot be read.
+// hh:mm as hour x 60 + minute, held within 32 bits; -1 when the time
+// cannot be read or comes out negative.
 std::int32_t minute_of_day(const std::string& line) {
     int hour = 0, minute = 0;
     char separator = 0;
     if (std::sscanf(word_at(line, 3).c_str(), "%d%c%d", &hour, &separator, &minute) != 3) return -1;
-    return hour * 60 + minute;
+    std::int64_t minutes = std::int64_t{hour} * 60 + minute;
+    if (minutes < 0) return -1;
+    return minutes > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                               : static_cast<std::int32_t>(minutes);
 }
 
 struct header_values {

@@ -34,12 +34,32 @@ struct area {
     int rows, columns;
 };
 
+// A simulator busy loading scenery may let a batch time out: it is lost
+// and sent again. The scan gives up when the simulator's window has gone,
+// or when it has not answered four batches in a row (nine tries of 2 s
+// each: about 75 s).
+constexpr int most_lost_batches = 4;
+bool simulator_lost = false;
+
+// Queues the batch with `queue` and processes it until it is answered.
+template <typename queue_batch>
+bool exchange(queue_batch queue) {
+    for (int lost = 0; lost < most_lost_batches && !simulator_lost; ++lost) {
+        queue();
+        if (link_process(&link_result)) return true;
+        if (link_server_gone()) break;
+    }
+    simulator_lost = true;
+    return false;
+}
+
 void write_position(const fsuipc_offset& low, const fsuipc_offset& high, double units) {
     auto whole = static_cast<std::int32_t>(std::trunc(units));
     auto fraction = static_cast<std::uint32_t>(std::fabs(units - whole) * 4294967296.0);
-    link_write(high.offset, high.bytes, &whole, &link_result);
-    link_write(low.offset, low.bytes, &fraction, &link_result);
-    link_process(&link_result);
+    exchange([&] {
+        link_write(high.offset, high.bytes, &whole, &link_result);
+        link_write(low.offset, low.bytes, &fraction, &link_result);
+    });
 }
 
 void write_header(std::FILE* f, float north, float south, float west, float east, int rows, int columns) {
@@ -51,32 +71,22 @@ void write_header(std::FILE* f, float north, float south, float west, float east
     std::fprintf(f, "number of longitudes:  %d\n\n", columns);
 }
 
-bool simulator_gone() { return link_result == link_send_failed; }
-
 double elapsed_now(double previous) {
     double t = previous;
-    link_read(off_elapsed_seconds.offset, off_elapsed_seconds.bytes, &t, &link_result);
-    link_process(&link_result);
+    exchange([&] { link_read(off_elapsed_seconds.offset, off_elapsed_seconds.bytes, &t, &link_result); });
     return t;
 }
 
-// Lets the simulator's time move on by `settle_seconds`. A read that fails
-// ends the wait: a simulator that does not answer never lets time pass.
+// Lets the simulator's time move on by `settle_seconds`.
 void settle(float settle_seconds) {
     double t0 = elapsed_now(0.0);
-    if (link_result != link_ok) return;
     double passed = 0.0;
-    while (passed < settle_seconds) {
-        double t = elapsed_now(t0);
-        if (link_result != link_ok) return;
-        passed = t - t0;
-    }
+    while (passed < settle_seconds && !simulator_lost) passed = elapsed_now(t0) - t0;
 }
 
 std::int16_t ground_here() {
     std::int16_t ground = 0;
-    link_read(off_ground_elevation.offset, off_ground_elevation.bytes, &ground, &link_result);
-    link_process(&link_result);
+    exchange([&] { link_read(off_ground_elevation.offset, off_ground_elevation.bytes, &ground, &link_result); });
     return ground;
 }
 
@@ -100,9 +110,11 @@ bool sample_area(const area& a, float settle_seconds, std::FILE* zig_zag) {
             int column = i % 2 == 0 ? j : a.columns - 1 - j;
             set_aircraft_longitude(grid_point(a.west, column));
             settle(settle_seconds);
-            std::fprintf(zig_zag, "%04d", ground_here());
+            std::int16_t ground = ground_here();
+            if (simulator_lost || link_server_gone()) return false;
+            std::fprintf(zig_zag, "%04d", ground);
             show_progress(a, i, j);
-            if (simulator_gone() || std::ferror(zig_zag)) return false;
+            if (std::ferror(zig_zag)) return false;
         }
     }
     return true;
@@ -235,8 +247,10 @@ bool write_slope_file(const area& a, const std::string& path) {
 // where it is. Nothing the scan found is deleted unless the next file holds it.
 void write_files(const area& a, int keep_elevation_file) {
     if (!write_elevation_file(a)) return;
+    // A folder that cannot be entered (no search permission) holds nothing
+    // that can be opened: its "." cannot be looked up either.
     std::error_code error;
-    bool into_import = std::filesystem::is_directory(import_folder, error);
+    bool into_import = std::filesystem::is_directory(std::filesystem::path(import_folder) / ".", error);
     std::string slope_path = into_import ? std::string(import_folder) + "/" + slope_file : slope_file;
     if (!write_slope_file(a, slope_path)) return;
     if (keep_elevation_file == 0) std::remove(elevation_file);
@@ -245,13 +259,26 @@ void write_files(const area& a, int keep_elevation_file) {
                          : "You will find it in your Skarvo program folder.\n\nFile name: 'skv-slope.dat'.");
 }
 
+// Why the sampling pass did not finish, for its box.
+std::string why_unfinished(int file_error) {
+    if (link_server_gone()) return "the simulator has gone";
+    if (simulator_lost) return "the simulator has not answered for over a minute";
+    return std::string("'") + zig_zag_file + "' could not be written (" + std::strerror(file_error) + ")";
+}
+
 }  // namespace
 
 void set_aircraft_latitude(double degrees) {
     write_position(off_latitude_low, off_latitude_high, degrees * 10001750.0 / 90.0);
 }
 
+// A grid widened past the 180th meridian goes on beyond +-180 degrees; the
+// simulator's longitude covers -180 up to 180 only.
 void set_aircraft_longitude(double degrees) {
+    if (degrees >= 180)
+        degrees -= 360;
+    else if (degrees < -180)
+        degrees += 360;
     write_position(off_longitude_low, off_longitude_high, degrees * 4294967296.0 / 360.0);
 }
 
@@ -280,21 +307,27 @@ slope_codes slope_of(int north, int south, int east, int west, float northern_bo
 
 void make_topo(float north, float south, float west, float east, int keep_elevation_file, float settle_seconds) {
     if (!open_simulator_link()) return;
+    simulator_lost = false;
     area a = widened(north, south, west, east);
     const std::int16_t slew_on = 1;
     const std::int32_t scan_altitude = 6096;
-    link_write(off_slew_mode.offset, off_slew_mode.bytes, &slew_on, &link_result);
-    link_write(off_altitude.offset, off_altitude.bytes, &scan_altitude, &link_result);
-    link_process(&link_result);
+    exchange([&] {
+        link_write(off_slew_mode.offset, off_slew_mode.bytes, &slew_on, &link_result);
+        link_write(off_altitude.offset, off_altitude.bytes, &scan_altitude, &link_result);
+    });
     std::FILE* zig_zag = std::fopen(zig_zag_file, "wb");
+    int error = errno;
     set_aircraft_latitude(a.south);
     set_aircraft_longitude(a.west);
     show_box("Moving to starting position...", "Click 'OK' when the plane's position has stabilized.");
-    bool complete = zig_zag && sample_area(a, settle_seconds, zig_zag);
-    if (zig_zag) std::fclose(zig_zag);
-    if (!complete) {
+    bool sampled = zig_zag && sample_area(a, settle_seconds, zig_zag);
+    // For a small area every record reaches the disk only at the close.
+    bool written = zig_zag && closed_whole(zig_zag);
+    if (zig_zag && !written) error = errno;
+    if (!sampled || !written) {
         std::remove(zig_zag_file);
-        show_box("Skarvo 2004", "The terrain scan did not finish.\n\nThe SKV topo data file was not created.");
+        show_box("Skarvo 2004", "The terrain scan did not finish: %s.\n\nThe SKV topo data file was not created.",
+                 why_unfinished(error).c_str());
         link_close();
         return;
     }
