@@ -537,7 +537,64 @@ TEST_F(import_test, an_archive_copy_that_cannot_be_made_is_said_and_the_file_sta
     EXPECT_EQ(sample_at(tile("N47.00E011.25.slo"), 0, 0), hex_pair(0, 60));
 }
 
+// The copy is made under a temporary name that nothing archived can have:
+// an archived "area.part" stays as it was.
+TEST_F(import_test, archiving_leaves_every_archived_file_as_it_was) {
+    fs::create_directories(archive_folder);
+    write_text(fs::path(archive_folder) / "area.part", "archived earlier");
+    write_text(fs::path(import_folder) / "area", slope_file(47.1f, 47.0f, 11.2f, 11.3f, hex_pair));
+    import_slope_data();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Slope Data Import Successful");
+    EXPECT_EQ(file_text(fs::path(archive_folder) / "area.part"), "archived earlier");
+    EXPECT_TRUE(fs::exists(fs::path(archive_folder) / "area"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(archive_folder), fs::directory_iterator()), 2);
+}
+
+// A scan does not overwrite a slope data file that the import kept in
+// "Import": that one moves to a free name, and a box says so.
+TEST_F(terrain_test, a_scan_moves_aside_the_slope_file_the_import_kept) {
+    load_scenario("position 45 0\n");
+    start_server();
+    fs::create_directory(import_folder);
+    write_text(fs::path(import_folder) / "skv-slope.dat", "kept by the import");
+    make_topo(0.7854f, 0.7854f, 0, 0, 0, 0.0000005f);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].caption, "Slope data file kept");
+    EXPECT_NE(boxes[1].text.find("'Import/skv-slope2.dat'"), std::string::npos);
+    EXPECT_EQ(file_text(fs::path(import_folder) / "skv-slope2.dat"), "kept by the import");
+    EXPECT_EQ(boxes[2].caption, "Slope data file built.  Exiting...");
+    EXPECT_TRUE(fs::exists(fs::path(import_folder) / "skv-slope.dat"));
+}
+
 #if !defined(_WIN32)
+// A name of 252 characters is archived: the temporary name is short.
+TEST_F(import_test, a_file_of_a_long_name_is_archived) {
+    std::string name(252, 'r');
+    write_text(fs::path(import_folder) / name, slope_file(47.1f, 47.0f, 11.2f, 11.3f, hex_pair));
+    import_slope_data();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Slope Data Import Successful");
+    EXPECT_TRUE(fs::exists(fs::path(archive_folder) / name));
+    EXPECT_FALSE(fs::exists(fs::path(import_folder) / name));
+}
+
+// A file that cannot leave a read-only "Import" is not archived again at
+// every start: the copy is taken back and a box says why.
+TEST_F(import_test, a_file_that_cannot_leave_import_takes_back_its_archive_copy) {
+    if (geteuid() == 0) GTEST_SKIP() << "run as root, a read-only folder is written all the same";
+    write_text(fs::path(import_folder) / "area", slope_file(47.1f, 47.0f, 11.2f, 11.3f, hex_pair));
+    fs::create_directories(archive_folder);
+    fs::permissions(import_folder, fs::perms::owner_read | fs::perms::owner_exec);
+    import_slope_data();
+    fs::permissions(import_folder, fs::perms::owner_all);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Slope Data Archive Error");
+    EXPECT_NE(boxes[0].text.find(std::strerror(EACCES)), std::string::npos);
+    EXPECT_TRUE(fs::exists(fs::path(import_folder) / "area"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(archive_folder), fs::directory_iterator()), 0);
+}
+
 // A tile that cannot be written (here: larger than the process may write)
 // is reported with the reason of the failed write, even when the first box
 // changes errno; the old tile stays and so does the file, to be imported

@@ -223,11 +223,20 @@ bool can_open(const std::string& path) {
     return true;
 }
 
-// temp.dat, temp1.dat, temp2.dat ...: the first name not in use.
-std::string free_temporary_name() {
+// True when something of that name is there, or when that cannot be told
+// (a file that may not be read is there all the same).
+bool name_taken(const std::string& path) {
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(path, error);
+    return fs::exists(status) || (error && error != std::errc::no_such_file_or_directory);
+}
+
+// temp.<extension>, temp1.<extension> ... in the folder: the first name not
+// taken. Nothing of that name is overwritten, and the name stays short.
+std::string free_temporary_name(const char* folder, const char* extension) {
     for (int n = 0; n < most_temporary_names; ++n) {
-        std::string path = std::string(slope_folder) + "/temp" + (n ? std::to_string(n) : "") + ".dat";
-        if (!can_open(path)) return path;
+        std::string path = std::string(folder) + "/temp" + (n ? std::to_string(n) : "") + extension;
+        if (!name_taken(path)) return path;
     }
     return {};
 }
@@ -253,7 +262,7 @@ void report_write_error(int error_number) {
 // Writes the tile whole beside it, then puts it in place. False when it
 // could not be written; the old tile, if any, is left as it was.
 bool put_tile(const std::string& bytes, const std::string& path) {
-    std::string temporary = free_temporary_name();
+    std::string temporary = free_temporary_name(slope_folder, ".dat");
     std::FILE* f = temporary.empty() ? nullptr : std::fopen(temporary.c_str(), "wb");
     if (!f) return false;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
@@ -294,7 +303,7 @@ std::string free_archive_name(const std::string& entry) {
     std::size_t dot = entry.find('.');
     std::string base = entry.substr(0, dot), extension = dot == std::string::npos ? "" : entry.substr(dot);
     std::string name = entry;
-    for (int n = 2; can_open(std::string(archive_folder) + "/" + name); ++n) {
+    for (int n = 2; name_taken(std::string(archive_folder) + "/" + name); ++n) {
         if (n > most_archive_names) return {};
         name = base + std::to_string(n) + extension;
     }
@@ -313,16 +322,18 @@ bool copy_whole(std::FILE* from, const std::string& to) {
     return ok;
 }
 
-// Copies the file whole into the archive, then lets go of it in "Import".
-bool archive(std::FILE* source, const std::string& entry) {
+// Copies the file whole into the archive under a free name; the path of
+// the copy, or an empty string when it could not be made.
+std::string archive(std::FILE* source, const std::string& entry) {
     std::string name = free_archive_name(entry);
-    if (name.empty()) return false;
-    std::string final_path = std::string(archive_folder) + "/" + name, part = final_path + ".part";
+    std::string part = free_temporary_name(archive_folder, ".part");
+    if (name.empty() || part.empty()) return {};
+    std::string final_path = std::string(archive_folder) + "/" + name;
     if (!copy_whole(source, part) || !replace_file(part.c_str(), final_path.c_str())) {
         std::remove(part.c_str());
-        return false;
+        return {};
     }
-    return true;
+    return final_path;
 }
 
 constexpr const char* not_valid = "The following is not a valid slope data file and will not be processed:\n\n";
@@ -336,16 +347,32 @@ constexpr const char* not_archived =
     "The following slope data file was imported, but it could not be copied into 'Import/Archive'. It stays in "
     "'Import':\n\n";
 
-// Imports the open file into the tiles and the archive. Null when it is
-// done; otherwise why the file stays in "Import", the head of its box.
-const char* import_open_file(std::FILE* f, const std::string& name) {
+// Imports the open file into the tiles and the archive, and puts the path
+// of its copy in the archive in `copy`. Null when it is done; otherwise why
+// the file stays in "Import", the head of its box.
+const char* import_open_file(std::FILE* f, const std::string& name, std::string* copy) {
     slope_source s;
     s.file = f;
     if (!label_is_valid(f) || !read_header_items(s) || !header_is_sound(s)) return not_valid;
     s.rows = samples_over(s.north - s.south);
     if (!holds_its_area(s)) return cut_short;
     if (!import_cells(s)) return tiles_not_written;
-    return archive(f, name) ? nullptr : not_archived;
+    *copy = archive(f, name);
+    return copy->empty() ? not_archived : nullptr;
+}
+
+// A file that cannot leave "Import" (a folder that may not be written)
+// would be imported and archived again at every start: its copy in the
+// archive is taken back and the file stays.
+bool let_go_of(const std::string& path, const std::string& copy, const std::string& name) {
+    if (std::remove(path.c_str()) == 0) return true;
+    int error = errno;
+    std::remove(copy.c_str());
+    show_box("Slope Data Archive Error",
+             "The following slope data file was imported, but it could not be removed from 'Import' (%s). It stays "
+             "there, and its copy in 'Import/Archive' was taken back:\n\n%s",
+             std::strerror(error), name.c_str());
+    return false;
 }
 
 void import_entry(const fs::directory_entry& entry) {
@@ -357,14 +384,15 @@ void import_entry(const fs::directory_entry& entry) {
         show_box("Slope Data Import Error", "The following slope data file could not be opened:\n\n%s", name.c_str());
         return;
     }
-    const char* refused = import_open_file(f, name);
+    std::string copy;
+    const char* refused = import_open_file(f, name, &copy);
     std::fclose(f);
     if (refused) {
         show_box(refused == not_archived ? "Slope Data Archive Error" : "Slope Data Import Failed", "%s%s", refused,
                  name.c_str());
         return;
     }
-    std::remove(path.c_str());
+    if (!let_go_of(path, copy, name)) return;
     show_box("Slope Data Import Successful", "The following slope data file was imported successfully:\n\n%s",
              name.c_str());
 }

@@ -243,6 +243,30 @@ bool write_slope_file(const area& a, const std::string& path) {
     return false;
 }
 
+// A slope data file the import has kept in "Import" (to be imported again)
+// is not overwritten by the new scan's: it moves to a free name there, and
+// a box says so. False when it is there and cannot be moved.
+bool move_earlier_slope_file(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return true;
+    for (int n = 2; n < 10000; ++n) {
+        std::string moved = std::string(import_folder) + "/skv-slope" + std::to_string(n) + ".dat";
+        if (std::filesystem::exists(moved, error) || error) continue;
+        std::filesystem::rename(path, moved, error);
+        if (error) break;
+        show_box("Slope data file kept",
+                 "'%s' of an earlier scan has not been imported yet. It is kept as '%s'; the new scan's file is "
+                 "'%s'.",
+                 path.c_str(), moved.c_str(), path.c_str());
+        return true;
+    }
+    show_box("Slope data file not built.  Exiting...",
+             "'%s' of an earlier scan has not been imported yet, and it could not be moved aside: %s.\n\nThe "
+             "elevations of the scan are kept in 'skv-elev.dat'.",
+             path.c_str(), error ? error.message().c_str() : "no free name");
+    return false;
+}
+
 // The elevation file, then the slope data file, then the box that says
 // where it is. Nothing the scan found is deleted unless the next file holds it.
 void write_files(const area& a, int keep_elevation_file) {
@@ -252,6 +276,7 @@ void write_files(const area& a, int keep_elevation_file) {
     std::error_code error;
     bool into_import = std::filesystem::is_directory(std::filesystem::path(import_folder) / ".", error);
     std::string slope_path = into_import ? std::string(import_folder) + "/" + slope_file : slope_file;
+    if (into_import && !move_earlier_slope_file(slope_path)) return;
     if (!write_slope_file(a, slope_path)) return;
     if (keep_elevation_file == 0) std::remove(elevation_file);
     show_box("Slope data file built.  Exiting...",
