@@ -137,20 +137,26 @@ TEST(slope_of, the_worked_examples) {
 
 // ---- the terrain scan --------------------------------------------------------------
 
+// A height grid of the stand-in: `rows` x `columns` points a grid step
+// apart from the south-west corner, each `height`(row, column) metres.
+std::string height_grid(double south, double west, int rows, int columns, const std::function<int(int, int)>& height) {
+    char header[160];
+    std::snprintf(header, sizeof header, "south %.10f\nwest %.10f\nstep %.10f\nrows %d\ncolumns %d\n", south, west,
+                  1 / 1200.0, rows, columns);
+    std::string text = header;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) text += std::to_string(height(r, c)) + " ";
+        text += "\n";
+    }
+    return text;
+}
+
 // Heights on the scan's own grid, falling 50 m a step to the north and to
 // the east, near the equator, where a step east is as long as a step north
 // (and near the meridian, where the degrees the scan works out from radians
 // stay within a hundredth of a step of the grid).
 std::string plane_grid(double south, double west) {
-    char header[160];
-    std::snprintf(header, sizeof header, "south %.10f\nwest %.10f\nstep %.10f\nrows 40\ncolumns 40\n", south, west,
-                  1 / 1200.0);
-    std::string text = header;
-    for (int r = 0; r < 40; ++r) {
-        for (int c = 0; c < 40; ++c) text += std::to_string(3000 - 50 * r - 50 * c) + " ";
-        text += "\n";
-    }
-    return text;
+    return height_grid(south, west, 40, 40, [](int r, int c) { return 3000 - 50 * r - 50 * c; });
 }
 
 std::string header_text(float n, float s, float w, float e, int rows, int columns) {
@@ -229,15 +235,7 @@ TEST_F(terrain_test, the_scan_grid_in_degrees_without_a_folded_constant) {
 
 // Ground falling to the east at 50 m a step, the same in every row.
 std::string falling_east_grid(double south, double west) {
-    char header[160];
-    std::snprintf(header, sizeof header, "south %.10f\nwest %.10f\nstep %.10f\nrows 20\ncolumns 40\n", south, west,
-                  1 / 1200.0);
-    std::string text = header;
-    for (int r = 0; r < 20; ++r) {
-        for (int c = 0; c < 40; ++c) text += std::to_string(3000 - 50 * c) + " ";
-        text += "\n";
-    }
-    return text;
+    return height_grid(south, west, 20, 40, [](int, int c) { return 3000 - 50 * c; });
 }
 
 // An area ending on the 180th meridian: the grid widened past it visits
