@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     sim::client_write_hook = bridge::queue_client_write;
     if (!sim::open_server("UIPCMAIN", &error)) {
         std::fprintf(stderr, "skarvo-fg: %s\n", error.c_str());
-        return 1;
+        return 2;
     }
     std::printf("skarvo-fg: serving UIPCMAIN from FlightGear at %s:%d%s\n", o.host.c_str(), o.port,
                 o.auto_pilot ? ", the soaring pilot flying" : "");

@@ -220,6 +220,11 @@ bool fail(std::string* error, const std::string& what) {
 bool open_server(const char* window_class, std::string* error) {
     std::string dir = posix_ipc::directory();
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return fail(error, "cannot create " + dir);
+    std::string fault = posix_ipc::directory_fault(dir);
+    if (!fault.empty()) {
+        *error = "the link folder " + dir + " " + fault + "; it is not used";
+        return false;
+    }
     socket_file = posix_ipc::socket_path(window_class);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

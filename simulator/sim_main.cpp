@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!sim::open_server(o.window_class, &error)) {
         std::fprintf(stderr, "skarvo-sim: %s\n", error.c_str());
-        return 1;
+        return 2;
     }
     sim::report("ready", std::string("serving as window class ") + o.window_class);
     auto start = std::chrono::steady_clock::now();

@@ -60,6 +60,7 @@ protected:
         work = make_temp_folder("skarvo-e2e");
         ASSERT_FALSE(work.empty());
         fs::create_directory(work / "ipc");
+        fs::permissions(work / "ipc", fs::perms::owner_all);  // the link's folder is the user's alone
         fs::copy_file(SKARVO_INI_PATH, work / "skv.ini");
         use_ipc_folder((work / "ipc").string());
     }
@@ -146,6 +147,28 @@ TEST_F(end_to_end, no_simulator_gives_one_box_and_exit_0) {
               "Cannot link to FSUIPC.\n\nMake sure FS is running, and try again.\n"
               "[end]\n");
 }
+
+#if !defined(_WIN32)
+// A link folder that other users may enter is refused by the stand-in
+// (exit 2) and by the program (no window: its link box, exit 0), each
+// naming the folder and what is wrong.
+TEST_F(end_to_end, a_link_folder_open_to_other_users_is_refused_by_both_sides) {
+    fs::permissions(work / "ipc", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+    std::ofstream(work / "test.scn") << quit_at(5);
+    simulator = start_process(SKARVO_SIM_PATH, {"--scenario", "test.scn", "--wall-limit", "10"}, work.string(),
+                              (work / "sim.out").string(), (work / "sim.err").string());
+    EXPECT_EQ(simulator_exit(), 2);
+    std::string folder = (work / "ipc").string();
+    EXPECT_EQ(read_file((work / "sim.err").string()),
+              "skarvo-sim: the link folder " + folder + " is open to other users (mode 755); it is not used\n");
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(program_errors(), "[message box] Skarvo: link folder refused\nThe link folder " + folder +
+                                    " is open to other users (mode 755). It is not used.\n[end]\n"
+                                    "[message box] Skarvo: Failed to open link to FSUIPC.\n"
+                                    "Cannot link to FSUIPC.\n\nMake sure FS is running, and try again.\n[end]\n");
+}
+#endif
 
 TEST_F(end_to_end, paused_at_start_waits_for_three_sim_seconds_after_the_un_pause) {
     start_simulator("paused yes\ntime 12:00:00\nclock lock-step 0.1\nat 2 unpause\n" + quit_at(10));

@@ -7,6 +7,14 @@
 #include "simlink/offsets.h"
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#if !defined(_WIN32)
+#include "platform/posix_ipc_dir.h"
+#endif
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -391,5 +399,30 @@ TEST_F(primitives_test, a_mapping_name_already_in_use_gives_code_5) {
     close_mapping(squatter);
     EXPECT_TRUE(link_open(0, &result));  // the next open names a new area
 }
+
+#if !defined(_WIN32)
+// The link's folder on Linux must be a real folder of the user's, closed
+// to everyone else.
+TEST(link_folder, only_a_real_folder_of_the_users_closed_to_others_is_fit) {
+    fs::path root = make_temp_folder("skarvo-link-folder");
+    fs::create_directory(root / "fit");
+    fs::permissions(root / "fit", fs::perms::owner_all);
+    fs::create_directory_symlink(root / "fit", root / "link");
+    std::ofstream(root / "file") << "x";
+    fs::create_directory(root / "shared");
+    fs::permissions(root / "shared", fs::perms::owner_all | fs::perms::group_all);
+    EXPECT_EQ(posix_ipc::directory_fault((root / "fit").string()), "");
+    EXPECT_EQ(posix_ipc::directory_fault((root / "link").string()), "is a symbolic link, not a folder");
+    EXPECT_EQ(posix_ipc::directory_fault((root / "file").string()), "is not a folder");
+    EXPECT_EQ(posix_ipc::directory_fault((root / "shared").string()), "is open to other users (mode 770)");
+    if (geteuid() == 0) {
+        fs::create_directory(root / "theirs");
+        fs::permissions(root / "theirs", fs::perms::owner_all);
+        ASSERT_EQ(chown((root / "theirs").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(posix_ipc::directory_fault((root / "theirs").string()), "belongs to another user");
+    }
+    fs::remove_all(root);
+}
+#endif
 
 }  // namespace

@@ -28,7 +28,22 @@ void set_error(std::uint32_t error) { last_error_value = error; }
 
 // ---- server windows -------------------------------------------------------
 
+// A folder that another user could listen in is not used: the link finds
+// no window there, and the user is told why, once for each fault.
+bool link_folder_fit() {
+    static std::string told;
+    std::string dir = posix_ipc::directory();
+    if (!posix_ipc::directory_exists(dir)) return true;  // no simulator has made it: no window either
+    std::string fault = posix_ipc::directory_fault(dir);
+    if (fault.empty()) return true;
+    std::string text = "The link folder " + dir + " " + fault + ". It is not used.";
+    if (text != told) platform_calls.message_box(text.c_str(), "Skarvo: link folder refused");
+    told = text;
+    return false;
+}
+
 platform_handle linux_find_window(const char* class_name) {
+    if (!link_folder_fit()) return 0;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::string path = posix_ipc::socket_path(class_name);

@@ -39,6 +39,7 @@ std::thread server;
 bool start_stand_in() {
     std::string folder = (std::filesystem::current_path() / "ipc").string();
     std::filesystem::create_directories(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);  // the link's folder is the user's alone
     setenv("FSUIPC_IPC_DIR", folder.c_str(), 1);
     std::string error;
     if (!sim::load_scenario_text(flight, &error) || !sim::open_server("UIPCMAIN", &error)) {
