@@ -2,6 +2,7 @@
 // inside and outside thermals, the vertical air output, the main loop's
 // housekeeping, the hot keys and the quit gesture, and the finder's texts.
 #include "in_process_sim.h"
+#include "program_folder.h"
 #include "settings_support.h"
 
 #include "config/settings.h"
@@ -9,6 +10,7 @@
 #include "driver/main_loop.h"
 #include "driver/session.h"
 #include "driver/vertical_air.h"
+#include "multiplayer/create_multi_file.h"
 #include "recorder.h"
 #include "simlink/aircraft.h"
 #include "thermals/drift.h"
@@ -466,5 +468,47 @@ TEST_F(flight_test, house_thermals_far_away_and_undefined) {
     thermal_finder(1, 0);
     EXPECT_EQ(sim::world.last_text, "'Cheat keys' are disabled in skv.ini.");
 }
+
+// ---- a long flight -----------------------------------------------------------
+
+#if !defined(_WIN32)
+// Two days in lock-step, a second of the simulator's time per exchange,
+// across two midnights: the session flies on until the quit gesture ends
+// it, and nothing is reported. Mode 1 flies from a day's file built here.
+// (Under the sanitizers, on Linux: some 350,000 exchanges.)
+class long_flight_test : public program_folder_test, public ::testing::WithParamInterface<int> {};
+
+TEST_P(long_flight_test, two_days_end_on_the_quit_gesture_with_nothing_reported) {
+    seed_random(48);
+    if (GetParam() == 1) {
+        program_mode = 2;
+        lift_ceiling = 2000;
+        const float degree = 0.0174533f;
+        create_multiplayer_file(10 * 3600, 18 * 3600, 2, 47.0f * degree + 5.0f / 3956, 47.0f * degree - 5.0f / 3956,
+                                11.0f * degree, 11.2f * degree, 14.615f, 10, 10);
+        ASSERT_EQ(boxes.size(), 1u);  // "Multi-player data file built."
+        boxes.clear();
+        reset_settings();
+        program_mode = 1;
+    }
+    const int two_days = 2 * 86400;
+    load_scenario("time 12:00:00\nposition 47.0 11.1\naltitude 1500\nclock lock-step 1\nwind 270 10\n"
+                  "clouds 2000 9\nmotion 3 90\nat " +
+                  std::to_string(two_days) + " key backspace\nat " + std::to_string(two_days + 1) + " key f12\n");
+    start_server();
+    initialise_session();
+    main_loop();
+    shut_down();
+    EXPECT_EQ(quit_confirmed, 1);
+    EXPECT_EQ(running, 0);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().caption << ": " << boxes.front().text;
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    EXPECT_GE(sim::world.session_seconds, two_days);
+    EXPECT_EQ(sim::world.last_text, "Skarvo 2004 is no longer running.");
+}
+
+INSTANTIATE_TEST_SUITE_P(flight, long_flight_test, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& p) { return p.param == 0 ? "single_player" : "multi_player"; });
+#endif
 
 }  // namespace
