@@ -475,7 +475,7 @@ TEST_F(flight_test, house_thermals_far_away_and_undefined) {
 // Two days in lock-step, a second of the simulator's time per exchange,
 // across two midnights: the session flies on until the quit gesture ends
 // it, and nothing is reported. Mode 1 flies from a day's file built here.
-// (Under the sanitizers, on Linux: some 350,000 exchanges.)
+// (Linux, under the sanitizers: some 200,000 exchanges in all.)
 class long_flight_test : public program_folder_test, public ::testing::WithParamInterface<int> {};
 
 TEST_P(long_flight_test, two_days_end_on_the_quit_gesture_with_nothing_reported) {
