@@ -6,6 +6,8 @@
 
 namespace sim {
 
+void (*answer_hook)(std::uint32_t offset, std::uint32_t n, unsigned char* data) = nullptr;
+
 namespace {
 
 std::uint32_t word_at(const unsigned char* area, std::size_t at) {
@@ -29,9 +31,10 @@ std::int32_t serve_batch(unsigned char* area, std::size_t size) {
         std::uint32_t n = word_at(area, at + 8);
         if (n > size - at - header) return 0;
         unsigned char* data = area + at + header;
-        if (id == 1)
+        if (id == 1) {
             read_offsets(offset, n, data);
-        else
+            if (answer_hook) answer_hook(offset, n, data);
+        } else
             write_offsets(offset, n, data);
         at += header + n;
     }

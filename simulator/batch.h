@@ -14,4 +14,9 @@ namespace sim {
 // answer for the client: 1 for a good batch, 0 otherwise.
 std::int32_t serve_batch(unsigned char* area, std::size_t size);
 
+// Called with the world locked after each read has been filled, when set:
+// it may change what the client is answered (a test that makes the
+// simulator say anything).
+extern void (*answer_hook)(std::uint32_t offset, std::uint32_t n, unsigned char* data);
+
 }  // namespace sim
