@@ -92,5 +92,5 @@ void derive_thermal_parameters() {
             }
         }
     }
-    if (scenery_lift_enabled == 1 && sink_rate == 0.0) sink_rate = 0.0001f;
+    if (scenery_lift_enabled == 1 && sink_rate == 0.0) sink_rate = static_cast<float>(0.0001);
 }

@@ -3,6 +3,7 @@
 // the main loop, a finder key and the quit gesture. No value the settings
 // accept may crash the flight, leave it running or give a sanitizer report.
 #include "scratch_folder.h"
+#include "stand_in_thread.h"
 #include "settings_support.h"
 
 #include "config/settings.h"
@@ -10,19 +11,16 @@
 #include "driver/session.h"
 #include "multiplayer/multi_file.h"
 #include "scenario.h"
-#include "server.h"
 #include "simlink/link.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
 #include "world.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -32,30 +30,6 @@ constexpr const char* flight =
     "climb off\nclock lock-step 0.01\ntime 14:00:00\nposition 47.3 11.4\naltitude 1500\nground 600\n"
     "wind 270 12\nclouds 2400 9\nat 4 key w\nat 6 key 1\nat 10 key backspace\nat 11 key f12\n";
 
-std::atomic<bool> serving{true};
-std::thread server;
-
-// The stand-in serves from a thread of its own until the run ends.
-bool start_stand_in() {
-    std::string folder = (std::filesystem::current_path() / "ipc").string();
-    std::filesystem::create_directories(folder);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);  // the link's folder is the user's alone
-    setenv("FSUIPC_IPC_DIR", folder.c_str(), 1);
-    std::string error;
-    if (!sim::load_scenario_text(flight, &error) || !sim::open_server("UIPCMAIN", &error)) {
-        std::fprintf(stderr, "the stand-in did not start: %s\n", error.c_str());
-        std::abort();
-    }
-    server = std::thread([] {
-        while (serving) sim::serve(5);
-        sim::close_server();
-    });
-    std::atexit([] {
-        serving = false;
-        server.join();
-    });
-    return true;
-}
 
 void fly_once() {
     {
@@ -71,7 +45,7 @@ void fly_once() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    static bool entered = enter_scratch_folder("skarvo-session-fuzz-") && start_stand_in();
+    static bool entered = enter_scratch_folder("skarvo-session-fuzz-") && start_stand_in(flight);
     (void)entered;
     start_clean_settings();
     seed_random(1);

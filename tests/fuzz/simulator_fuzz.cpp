@@ -14,6 +14,7 @@
 // how many exchanges (1 byte), and 8 bytes of value, repeated to the read's
 // length. A first byte before the records chooses the flying mode.
 #include "scratch_folder.h"
+#include "stand_in_thread.h"
 #include "settings_support.h"
 
 #include "batch.h"
@@ -25,7 +26,6 @@
 #include "multiplayer/multi_file.h"
 #include "platform/platform.h"
 #include "scenario.h"
-#include "server.h"
 #include "simlink/link.h"
 #include "thermals/random.h"
 #include "thermals/thermal_state.h"
@@ -38,7 +38,6 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -126,30 +125,6 @@ bool send_as_told(platform_handle window, std::uint32_t msg, std::uint32_t wpara
     return platform_system_calls().send_message(window, msg, wparam, lparam, timeout_ms, result);
 }
 
-std::atomic<bool> serving{true};
-std::thread server;
-
-bool start_stand_in() {
-    std::string folder = (std::filesystem::current_path() / "ipc").string();
-    std::filesystem::create_directories(folder);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    setenv("FSUIPC_IPC_DIR", folder.c_str(), 1);
-    std::string error;
-    if (!sim::load_scenario_text(flight, &error) || !sim::open_server("UIPCMAIN", &error)) {
-        std::fprintf(stderr, "the stand-in did not start: %s\n", error.c_str());
-        std::abort();
-    }
-    sim::answer_hook = answer_as_told;
-    server = std::thread([] {
-        while (serving) sim::serve(5);
-        sim::close_server();
-    });
-    std::atexit([] {
-        serving = false;
-        server.join();
-    });
-    return true;
-}
 
 // A small day's file for multi-player flying, built once.
 bool build_shared_file() {
@@ -187,7 +162,8 @@ void fly(int mode) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    static bool ready = enter_scratch_folder("skarvo-simulator-fuzz-") && build_shared_file() && start_stand_in();
+    static bool ready = enter_scratch_folder("skarvo-simulator-fuzz-") && build_shared_file() &&
+                        (sim::answer_hook = answer_as_told) && start_stand_in(flight);
     (void)ready;
     if (size < 1) return 0;
     records = records_of(data + 1, size - 1);
