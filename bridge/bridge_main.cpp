@@ -20,8 +20,10 @@
 // --igc, --map: the flight's IGC log and its map and barogram; with either,
 //   the summary of the flight is printed at the end.
 //
-// It ends when FlightGear goes away, or (without --stay) when the program
-// that connected has left.
+// It ends when FlightGear goes away, on Ctrl-C or SIGTERM (the flight's
+// files still written), or (without --stay) when the program that connected
+// has closed its link and left; a program killed mid-flight leaves the
+// bridge serving for the next one.
 #include "autopilot.h"
 #include "bridge.h"
 #include "props_client.h"
@@ -34,6 +36,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -146,6 +149,31 @@ bool fly_one_snapshot(bridge::props_client& fg, const options& o, quit_timer& qu
     return true;
 }
 
+// Ctrl-C or a polite kill ends the flight as FlightGear's going does: the
+// flight's files are still written.
+volatile std::sig_atomic_t stop_asked = 0;
+
+void ask_to_stop(int) { stop_asked = 1; }
+
+// Without --stay the bridge ends when the program has closed its link and
+// left. A program killed or crashed leaves its link open: the bridge serves
+// on, FlightGear flies on, and a program started again attaches.
+struct program_watch {
+    bool told = false;
+
+    bool left_for_good(bool stay) {
+        if (!sim::client_seen() || sim::client_count() > 0) {
+            told = false;
+            return false;
+        }
+        if (!sim::client_vanished()) return !stay;
+        if (!told) std::printf("skarvo-fg: the program went without closing its link; serving on for the next\n");
+        std::fflush(stdout);
+        told = true;
+        return false;
+    }
+};
+
 void leave_flight_behind(const options& o) {
     const sim::world_state& w = sim::world;
     bool asked = o.igc || o.map;
@@ -202,6 +230,8 @@ int main(int argc, char** argv) {
     std::printf("skarvo-fg: serving UIPCMAIN from FlightGear at %s:%d%s\n", o.host.c_str(), o.port,
                 o.auto_pilot ? ", the soaring pilot flying" : "");
     std::fflush(stdout);
+    std::signal(SIGINT, ask_to_stop);
+    std::signal(SIGTERM, ask_to_stop);
     std::atomic<bool> serving{true};
     std::thread server([&serving] {
         while (serving) sim::serve(5);
@@ -210,11 +240,12 @@ int main(int argc, char** argv) {
     quit_timer quit{o.minutes};
     auto first = clock_type::now();
     bool fg_there = true;
-    while (fg_there) {
+    program_watch program;
+    while (fg_there && !stop_asked) {
         fg_there = fly_one_snapshot(fg, o, quit);
         ++stats.count;
         stats.seconds = std::chrono::duration<double>(clock_type::now() - first).count();
-        if (!o.stay && sim::client_seen() && sim::client_count() == 0) break;
+        if (program.left_for_good(o.stay)) break;
     }
     serving = false;
     bridge::release_answers();
@@ -222,6 +253,7 @@ int main(int argc, char** argv) {
     sim::close_server();
     sim::close_record();
     if (!fg_there) std::printf("skarvo-fg: FlightGear has gone\n");
+    else if (stop_asked) std::printf("skarvo-fg: stopped\n");
     leave_flight_behind(o);
     std::printf("skarvo-fg: %ld snapshots, one every %.0f ms on average\n", stats.count,
                 stats.count > 1 ? stats.seconds / static_cast<double>(stats.count - 1) * 1000 : 0.0);

@@ -24,9 +24,16 @@ fake_property_server::fake_property_server() {
 }
 
 fake_property_server::~fake_property_server() {
-    shutdown(listener_, SHUT_RDWR);
-    close(listener_);
+    vanish();
     thread_.join();
+    close(listener_);
+}
+
+void fake_property_server::vanish() {
+    if (vanished_.exchange(true)) return;
+    shutdown(listener_, SHUT_RDWR);
+    int fd = connection_.load();
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
 }
 
 void fake_property_server::put(const std::string& path, const std::string& value) {
@@ -76,6 +83,8 @@ void fake_property_server::serve() {
     for (;;) {
         int fd = accept(listener_, nullptr, nullptr);
         if (fd < 0) return;
+        connection_ = fd;
+        if (vanished_) shutdown(fd, SHUT_RDWR);
         int one = 1;  // answers go out at once, as FlightGear's do
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::string pending;
@@ -89,6 +98,7 @@ void fake_property_server::serve() {
                 answer(fd, line);
             }
         }
+        connection_ = -1;
         close(fd);
     }
 }

@@ -3,6 +3,7 @@
 // "set" silent), for the bridge's tests and benchmark.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -24,6 +25,8 @@ public:
     // The terrain probe of skarvo-flightgear.xml: the answer for a point
     // ("none" where no scenery is loaded). Without it the probe is missing.
     void set_terrain(std::function<std::string(double lat_deg, double lon_deg)> height);
+    // FlightGear killed: the connection and the listener close at once.
+    void vanish();
 
 private:
     void serve();
@@ -31,6 +34,8 @@ private:
     void answer_probe(const std::string& path, const std::string& request);
     std::function<std::string(double, double)> terrain_;
     int listener_ = -1, port_ = 0;
+    std::atomic<int> connection_{-1};
+    std::atomic<bool> vanished_{false};
     std::thread thread_;
     std::mutex m_;
     std::map<std::string, std::string> props_;

@@ -19,5 +19,7 @@ void serve(int timeout_ms);
 
 std::size_t client_count();
 bool client_seen();  // since open_server
+// The last client to leave went without closing its link (killed, crashed).
+bool client_vanished();
 
 }  // namespace sim

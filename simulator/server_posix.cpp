@@ -32,6 +32,7 @@ struct client_connection {
     int fd = -1;
     unsigned char frame[max_frame];
     std::size_t have = 0;
+    std::string area;  // the name of the last shared area it sent
 };
 
 // A client's shared area, mapped with the object kept open. A cached view
@@ -52,6 +53,7 @@ client_connection clients[max_clients];
 cached_mapping mappings[8];
 std::size_t next_mapping_victim = 0;
 bool any_client_seen = false;
+bool last_client_vanished = false;
 int names_watch_fd = -1;
 bool names_watched = false;
 std::uint32_t ipc_message = posix_ipc::message_id("FsasmLib:IPC");
@@ -144,11 +146,23 @@ std::int32_t answer(const posix_ipc::request_frame& f) {
     return result;
 }
 
+// A program that closes its link lets go of its shared area before its
+// window; one whose area still carries its name when the connection ends
+// was killed or crashed.
+bool area_left_behind(const std::string& name) {
+    if (!acceptable_name(name)) return false;
+    int fd = shm_open(("/" + name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
 void disconnect(client_connection& c) {
     close(c.fd);
+    last_client_vanished = area_left_behind(c.area);
     c = client_connection{};
     std::lock_guard<std::mutex> lock(world_mutex);
-    report("disconnect", "a client left");
+    report("disconnect", last_client_vanished ? "a client went without closing its link" : "a client left");
 }
 
 bool send_reply(int fd, std::uint32_t sequence, std::int32_t result) {
@@ -178,6 +192,7 @@ bool serve_frames(client_connection& c) {
                                    posix_ipc::get_u32(c.frame + 12), posix_ipc::get_u32(c.frame + 16),
                                    name_length, {}};
         std::memcpy(f.name, c.frame + posix_ipc::request_header_bytes, name_length);
+        if (name_length > 0) c.area.assign(reinterpret_cast<const char*>(f.name), name_length);
         if (!send_reply(c.fd, f.sequence, answer(f))) return false;
         std::memmove(c.frame, c.frame + size, c.have - size);
         c.have -= size;
@@ -246,6 +261,7 @@ bool open_server(const char* window_class, std::string* error) {
         return ok;
     }
     any_client_seen = false;
+    last_client_vanished = false;
     watch_names();
     start_real_time();
     return true;
@@ -295,5 +311,7 @@ std::size_t client_count() {
 }
 
 bool client_seen() { return any_client_seen; }
+
+bool client_vanished() { return last_client_vanished; }
 
 }  // namespace sim

@@ -225,4 +225,7 @@ std::size_t client_count() {
 
 bool client_seen() { return any_client_seen; }
 
+// A window message leaves no trace of how its sender ended.
+bool client_vanished() { return false; }
+
 }  // namespace sim

@@ -333,16 +333,20 @@ void write_offsets(std::uint32_t offset, std::uint32_t n, const unsigned char* b
     if (client_write_hook) client_write_hook(offset, n);
 }
 
+// Every slot that asks for the key sees the press: a program killed
+// mid-flight leaves its slots taken, and the one started after it has its
+// own further on.
 bool press_hot_key(std::uint8_t key_code) {
+    bool pressed = false;
     for (std::uint32_t slot = 0; slot < hotkey_slot_total; ++slot) {
         unsigned char* s = space + at_hotkey_slots + 4 * slot;
         if (s[0] == key_code && s[1] == 16) {
             s[3] = 1;
-            ++world.hotkey_event;
-            return true;
+            pressed = true;
         }
     }
-    return false;
+    if (pressed) ++world.hotkey_event;
+    return pressed;
 }
 
 void wait_answer_delay() {

@@ -201,16 +201,18 @@ bool link_open(std::uint32_t requested_sim_version, std::int32_t* result) {
     return true;
 }
 
+// The shared area goes before the window: a server that sees the window's
+// connection end with the area gone knows the program closed its link.
 void link_close() {
+    if (client.view) unmap_view(client.view);
+    client.view = nullptr;
+    if (client.mapping) close_mapping(client.mapping);
+    client.mapping = 0;
     if (client.window) forget_window(client.window);
     client.window = 0;
     client.message = 0;
     if (client.atom) delete_atom(client.atom);
     client.atom = 0;
-    if (client.view) unmap_view(client.view);
-    client.view = nullptr;
-    if (client.mapping) close_mapping(client.mapping);
-    client.mapping = 0;
     client.server_gone = false;
     start_new_batch();
 }
