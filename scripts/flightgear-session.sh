@@ -111,6 +111,16 @@ fg_key() {
   [[ -n "$window" ]] && DISPLAY=$FG_DISPLAY xdotool key --window "$window" "$1" 2>/dev/null
 }
 
+# After the program: a bridge whose program went without closing its link
+# (killed, crashed) serves on for the next one; here nobody comes, so it is
+# asked to stop, which still writes the flight's files.
+bridge_finish() {
+  local pid=$1
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" || true
+}
+
 fg_stop() {
   [[ -n "${FG_PID:-}" ]] && kill "$FG_PID" 2>/dev/null || true
   [[ -n "${FG_XVFB:-}" ]] && kill "$FG_XVFB" 2>/dev/null || true

@@ -86,7 +86,7 @@ if [[ ${#scan[@]} -eq 4 ]]; then
   started=$(date +%s.%N)
   (cd "$home" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/message-boxes.txt") || true
   finished=$(date +%s.%N)
-  wait "$bridge" || true
+  bridge_finish "$bridge"
   cat "$work/message-boxes.txt"
   points=$(awk '/latitudes:/ { r = $NF } /longitudes:/ { c = $NF } END { print (r + 2) * (c + 2) }' "$home/Import/skv-slope.dat")
   awk -v n="$points" -v a="$started" -v b="$finished" \
@@ -109,6 +109,6 @@ fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
 start_bridge --record "$work/record.tsv" --igc "$work/flight.igc" --map "$work/flight.svg" "${bridge_options[@]}"
 echo "Skarvo flies with FlightGear; quit with Q, then Y in FlightGear's window. Logs in $work."
 (cd "$home" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/message-boxes.txt") || true
-wait "$bridge" || true
+bridge_finish "$bridge"
 cat "$work/bridge.out"
 echo "The flight's files: $work/flight.igc, $work/flight.svg (picture: rsvg-convert it to PNG), $work/record.tsv"
