@@ -8,7 +8,9 @@
 # (run at three times real time, the scenery loaded but not drawn, in a
 # light trade wind: the pilot recentres its circles by at most their own
 # size, and a 12-knot wind carries them out of a thermal faster); finally the quit gesture on the bound keys
-# (Q, then Y) ends the session. With FG_FLIGHT_PICTURE=FILE.svg the
+# (Q, then Y) ends the session. A second flight in the same FlightGear ends
+# with FlightGear killed: the bridge and the program end, the flight's files
+# written. With FG_FLIGHT_PICTURE=FILE.svg the
 # flight's map and barogram are kept there. Skipped, with a message, where FlightGear
 # cannot be installed or does not come up in time.
 set -uo pipefail
@@ -89,4 +91,24 @@ wait "$program" || fail "the program did not exit with 0"
 wait_for 30 /sim/messages/copilot "no longer running" || fail "the goodbye text did not reach FlightGear"
 wait "$bridge" || true
 [[ -n "${FG_FLIGHT_PICTURE:-}" ]] && cp "$work/flight.svg" "$FG_FLIGHT_PICTURE"
-echo "FlightGear end to end: passed (lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $(tail -1 "$work/bridge.out"))"
+first_flight=$(tail -1 "$work/bridge.out")
+
+# A second flight in the same FlightGear, which then dies: the bridge says
+# so and ends with the flight's files written, and the program follows it.
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --igc "$work/flight2.igc" \
+  --map "$work/flight2.svg" >"$work/bridge.out" 2>&1 &
+bridge=$!
+fg_wait_window || fail "the bridge did not open its window for a second flight"
+(cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
+program=$!
+wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the second flight did not start up"
+sleep 5
+kill -KILL "$FG_PID"
+for _ in $(seq 100); do kill -0 "$bridge" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$bridge" 2>/dev/null && fail "the bridge did not end when FlightGear died"
+for _ in $(seq 10); do kill -0 "$program" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$program" 2>/dev/null && fail "the program did not end within 2 s of the bridge"
+grep -q "FlightGear has gone" "$work/bridge.out" || fail "the bridge did not say FlightGear had gone"
+grep -q "^B" "$work/flight2.igc" || fail "the second flight's IGC log was not written"
+grep -q "</svg>" "$work/flight2.svg" || fail "the second flight's map was not written"
+echo "FlightGear end to end: passed (lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $first_flight; a second flight ended with FlightGear killed)"
