@@ -150,7 +150,7 @@ TEST(random_shapes, the_floor_sets_how_often_the_ends_are_kept) {
     histogram bell = draws([] { return shaped_random(0.1f); });
     EXPECT_NEAR(bell.mean, 0.534, 0.01);
     EXPECT_LT(bell.ends * 3, bell.middle);  // the outer 20 % far rarer than the middle 10 %
-    histogram flat = draws([] { return shaped_random(1.0f); });
+    histogram flat = draws([] { return shaped_random(1.0); });
     EXPECT_NEAR(flat.mean, 0.5, 0.01);  // a floor of 1 keeps every first draw
     EXPECT_NEAR(flat.ends, 2 * flat.middle, flat.middle * 0.15);
     histogram small = draws([] { return skewed_random(0, 0.5f); });

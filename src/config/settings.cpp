@@ -109,7 +109,7 @@ void read_lift_ceiling(word_reader& r) {
     word_line line = read_words(r, 12);
     int_value low = int_at(line, 6), high = int_at(line, 8);
     if (!both_given(low, high) || both_zero(low, high) || high.value < low.value) return;
-    float random = shaped_random(0.1f);
+    float random = shaped_random(0.1);
     lift_ceiling = truncate_toward_zero(random * span_of(low, high) * feet_to_metres +
                                         static_cast<double>(low.value) * feet_to_metres);
 }
@@ -135,7 +135,7 @@ void read_strength(word_reader& r) {
     word_line line = read_words(r, 9);
     int_value low = int_at(line, 4), high = int_at(line, 6);
     if (!both_given(low, high) || both_zero(low, high) || high.value < low.value || high.value > 3000) return;
-    float random = shaped_random(0.1f);
+    float random = shaped_random(0.1);
     auto fpm = truncate_toward_zero(random * span_of(low, high) + static_cast<float>(low.value));
     if (fpm <= 0) fpm = 1;
     thermal_strength = static_cast<float>(fpm * 0.00508);

@@ -137,12 +137,12 @@ void wait_for_unpause() {
 
 std::int32_t decide_lift_ceiling(std::int16_t cloud_altitude, std::int16_t cloud_type, std::int16_t ground) {
     const std::int32_t a = cloud_altitude, g = ground;
-    auto above_ground = [g] { return truncate_toward_zero(shaped_random(0.1f) * 2048 + static_cast<float>(g + 914)); };
+    auto above_ground = [g] { return truncate_toward_zero(shaped_random(0.1) * 2048 + static_cast<float>(g + 914)); };
     if (a <= 0 || a > highest_cloud_layer) return lift_ceiling == 0 ? above_ground() : lift_ceiling;
     if (cloud_type == 9) return a;
     if (lift_ceiling == 0) {
         if (a >= g + 2962) return above_ground();
-        float r = shaped_random(0.1f);
+        float r = shaped_random(0.1);
         return truncate_toward_zero(r * static_cast<float>((a - g) / 2) + static_cast<float>((a - g) / 4 + g));
     }
     return a < lift_ceiling ? a : lift_ceiling;
@@ -171,7 +171,7 @@ void initialise_session() {
 
 int run_program() {
     seed_random(static_cast<std::uint32_t>(calendar_seconds()));
-    thermal_strength = static_cast<float>(shaped_random(0.1f) * 2.54 + 2.03);
+    thermal_strength = static_cast<float>(shaped_random(0.1) * 2.54 + 2.03);
     read_settings();
     if (program_mode == 1 && !multi_file_present()) {
         show_box("Error opening file 'skv-multi.dat'...",

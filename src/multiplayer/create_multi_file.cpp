@@ -43,7 +43,7 @@ struct day_plan {
 // Duration, radius, strength and group of a cycle, drawn in this order.
 void draw_cycle(thermal_cycle& c) {
     c.duration = static_cast<std::uint32_t>(
-        (round_half_away(shaped_random(0.1f) * static_cast<float>(duration_span)) + static_cast<std::int32_t>(duration_min)) * 60);
+        (round_half_away(shaped_random(0.1) * static_cast<float>(duration_span)) + static_cast<std::int32_t>(duration_min)) * 60);
     c.radius = skewed_random(0, radius_shape) * radius_span + radius_min;
     c.strength = static_cast<float>(strength_factor(c.radius) * thermal_strength);
     c.slot_group = rand01() <= 0.4 ? 1 : 0;

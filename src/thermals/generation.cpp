@@ -16,7 +16,7 @@
 namespace {
 
 std::int32_t random_top() {
-    return truncate_toward_zero(shaped_random(0.1f) * 138 + static_cast<float>(metres_between(lift_ceiling, 30)));
+    return truncate_toward_zero(shaped_random(0.1) * 138 + static_cast<float>(metres_between(lift_ceiling, 30)));
 }
 
 // A life that began up to a whole lifetime ago; the difference is taken in
@@ -84,7 +84,7 @@ bool aircraft_inside(const active_thermal& t) {
 void generate_thermal(int slot, placement mode) {
     active_thermal& t = active_thermals[slot];
     t.lifetime = static_cast<std::uint32_t>(round_half_away(
-        shaped_random(0.1f) * static_cast<float>(duration_span * 60) + static_cast<float>(duration_min * 60)));
+        shaped_random(0.1) * static_cast<float>(duration_span * 60) + static_cast<float>(duration_min * 60)));
     t.radius = skewed_random(0, radius_shape) * radius_span + radius_min;
     placement_point p = place(slot, mode, t);
     auto bearing = static_cast<float>(p.bearing);
@@ -162,7 +162,7 @@ void init_house_thermals(float factor) {
     for (int j = 0; j < house_count; ++j) {
         house_thermal& h = house_thermals[j];
         h.top = random_top();
-        h.radius = shaped_random(0.1f) * radius_span + radius_min;
+        h.radius = shaped_random(0.1) * radius_span + radius_min;
         h.strength = static_cast<float>(strength_factor(h.radius) * (factor * thermal_strength));
     }
 }

@@ -34,7 +34,8 @@ float chained_draw(threshold_of threshold_for) {
 
 }  // namespace
 
-float shaped_random(float floor) {
+float shaped_random(double floor_given) {
+    float floor = static_cast<float>(floor_given);
     return chained_draw([floor](float c) { return floor + (std::sin(c * 6.28 - 1.57) + 1) * 0.5 * (1 - floor); });
 }
 

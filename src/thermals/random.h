@@ -14,8 +14,9 @@ float rand01();
 
 // A draw in [0, 1] favouring the middle: a chained acceptance test in which
 // the draw that fails becomes the next candidate. `floor` is the least chance
-// of keeping a candidate at the ends.
-float shaped_random(float floor);
+// of keeping a candidate at the ends. The floor is single precision: the
+// plain numbers passed for it are rounded into a float on the way in.
+float shaped_random(double floor_given);
 
 // The same chain with another threshold: kind 1 favours large values, any
 // other kind small ones (a candidate near 0 is always kept, one near 1 with
