@@ -167,9 +167,11 @@ struct program_watch {
             return false;
         }
         if (!sim::client_vanished()) return !stay;
-        if (!told) std::printf("skarvo-fg: the program went without closing its link; serving on for the next\n");
-        std::fflush(stdout);
-        told = true;
+        if (!told) {
+            std::printf("skarvo-fg: the program went without closing its link; serving on for the next\n");
+            std::fflush(stdout);
+            told = true;
+        }
         return false;
     }
 };
