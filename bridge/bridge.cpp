@@ -1,6 +1,7 @@
 #include "bridge.h"
 
 #include "mapping.h"
+#include "server.h"
 #include "terrain_probe.h"
 #include "world.h"
 
@@ -57,7 +58,7 @@ bool answer_the_ground(props_client& fg) {
         break;
     case probe_outcome::no_probe:
         std::fprintf(stderr, "skarvo-fg: FlightGear's terrain probe does not answer; start FlightGear with "
-                             "--config=bridge/skarvo-flightgear.xml\n");
+                             "Skarvo's add-on (--addon=bridge/flightgear-addon)\n");
         return false;
     case probe_outcome::failed: return false;
     }
@@ -101,6 +102,8 @@ bool exchange(props_client& fg) {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         snapshots += take_snapshot(values, sim::world, &sets) ? 1 : 0;
         sets.insert(sets.begin(), outbox.begin(), outbox.end());
+        auto status = status_sets(sim::client_count() > 0, sim::world);
+        sets.insert(sets.end(), status.begin(), status.end());
         outbox.clear();
     }
     for (const auto& s : sets)

@@ -26,6 +26,7 @@
 // bridge serving for the next one.
 #include "autopilot.h"
 #include "bridge.h"
+#include "mapping.h"
 #include "props_client.h"
 
 #include "flight_log.h"
@@ -249,6 +250,8 @@ int main(int argc, char** argv) {
         stats.seconds = std::chrono::duration<double>(clock_type::now() - first).count();
         if (program.left_for_good(o.stay)) break;
     }
+    if (fg_there)  // the status window: no program is served now
+        for (const auto& s : bridge::status_sets(false, sim::world)) fg.set(s.path, s.value);
     serving = false;
     bridge::release_answers();
     server.join();

@@ -22,7 +22,7 @@ public:
     void put(const std::string& path, const std::string& value);
     std::string value(const std::string& path);
     std::vector<std::string> sets_of(const std::string& path);  // every value set, in order
-    // The terrain probe of skarvo-flightgear.xml: the answer for a point
+    // The terrain probe of the add-on: the answer for a point
     // ("none" where no scenery is loaded). Without it the probe is missing.
     void set_terrain(std::function<std::string(double lat_deg, double lon_deg)> height);
     // FlightGear killed: the connection and the listener close at once.

@@ -71,7 +71,40 @@ bool shows_a_new_text(const sim::world_state& w) {
     return true;
 }
 
+std::string with_fixed_digits(double value, int digits) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    return text;
+}
+
+void keep_on_one_line(std::string& text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+}
+
+// What the status window shows now, as sent last.
+struct status_lines {
+    bool sent = false;
+    std::string attached, text, mps, knots;
+};
+status_lines status_sent;
+
 }  // namespace
+
+std::vector<property_set> status_sets(bool attached, const sim::world_state& w) {
+    status_lines now{true, attached ? "true" : "false", w.last_text,
+                     with_fixed_digits(w.vertical_air_speed, 2),
+                     with_fixed_digits(w.vertical_air_speed / metres_per_second_per_knot, 1)};
+    keep_on_one_line(now.text);
+    std::vector<property_set> sets;
+    bool all = !status_sent.sent;
+    if (all || now.attached != status_sent.attached) sets.push_back({"/skarvo/status/attached", now.attached});
+    if (all || now.text != status_sent.text) sets.push_back({"/skarvo/status/last-text", now.text});
+    if (all || now.mps != status_sent.mps) sets.push_back({"/skarvo/status/vertical-air-mps", now.mps});
+    if (all || now.knots != status_sent.knots) sets.push_back({"/skarvo/status/vertical-air-kt", now.knots});
+    status_sent = now;
+    return sets;
+}
 
 std::int16_t ground_metres(double metres) { return clamp16(metres); }
 
@@ -144,9 +177,7 @@ std::vector<property_set> sets_for_write(std::uint32_t offset, std::uint32_t n, 
         sets.push_back({"/position/longitude-deg", formatted(w.longitude_deg)});
         sets.push_back({"/position/altitude-ft", formatted(w.altitude_m / metres_per_foot)});
     }
-    for (auto& s : sets)
-        for (char& c : s.value)
-            if (c == '\r' || c == '\n') c = ' ';
+    for (auto& s : sets) keep_on_one_line(s.value);
     return sets;
 }
 

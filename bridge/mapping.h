@@ -22,6 +22,8 @@
 //   0x3518          /environment/wind-from-down-fps            x 0.3048 = m/s             FG -> program
 //   0x3380/0x32FA   /sim/messages/copilot                      the text                   program -> FG
 //   0x05DC          /fdm/jsbsim/forces/hold-down               1 = held where put         program -> FG
+//   (status)        /skarvo/status/{attached,last-text,vertical-air-mps,vertical-air-kt}
+//                                                              the add-on's status window FG <- bridge
 //   hot-key slots   /skarvo/keys/{quit,confirm,finder-w,finder-e,house-1,house-2,house-3}
 //                                                              1 = pressed, reset to 0    FG -> program
 #pragma once
@@ -68,5 +70,10 @@ std::int16_t ground_metres(double metres);
 // The properties a client's write changes, with their new values; writes to
 // offsets without a property give nothing.
 std::vector<property_set> sets_for_write(std::uint32_t offset, std::uint32_t n, const sim::world_state& w);
+
+// The add-on's status lines that changed since the last call (all of them at
+// the first): whether a program is attached, its last text, the vertical
+// air it writes in m/s and knots.
+std::vector<property_set> status_sets(bool attached, const sim::world_state& w);
 
 }  // namespace bridge

@@ -1,5 +1,5 @@
 // FlightGear's ground height at points of its loaded scenery, asked through
-// the probe in bridge/skarvo-flightgear.xml without moving the aircraft: a
+// the probe of Skarvo's FlightGear add-on without moving the aircraft: a
 // few sets and one get, answered in the same frame.
 //
 // Measured here (FlightGear 2020.3, undrawn at about 210 frames/s, its
@@ -22,7 +22,7 @@ enum class probe_outcome { height, no_scenery, no_probe, failed };
 
 // The ground's height in metres at one point. no_scenery while FlightGear
 // has not loaded the scenery there; no_probe when FlightGear runs without
-// the probe (started without skarvo-flightgear.xml); failed when it does not
+// the probe (FlightGear started without the add-on); failed when it does not
 // answer.
 probe_outcome probe_point(props_client& fg, double lat_deg, double lon_deg, double* metres);
 

@@ -54,7 +54,7 @@ fg_start() {
     sleep 1
   fi
   DISPLAY=$FG_DISPLAY DBUS_FATAL_WARNINGS=0 /usr/games/fgfs \
-    --config="$FG_ROOT_DIR/bridge/skarvo-flightgear.xml" --telnet="socket,bi,200,localhost,$FG_PORT,tcp" \
+    --addon="$FG_ROOT_DIR/bridge/flightgear-addon" --telnet="socket,bi,200,localhost,$FG_PORT,tcp" \
     --fg-aircraft="$FG_ROOT_DIR/bridge/aircraft" --aircraft=skarvo-sailplane \
     --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \
     --prop:/environment/ridge-lift/enabled=false \

@@ -135,6 +135,8 @@ TEST_F(dying_mid_flight, the_program_killed_leaves_the_bridge_serving_and_a_new_
     EXPECT_EQ(wait_process(bridge, 10), 0);
     EXPECT_GT(fg.sets_of("/environment/local-weather-lift-fps").size(), writes_before);
     EXPECT_NE(read_file((work / "flight.igc").string()).find("\nB"), std::string::npos);
+    // FlightGear's status window followed the programs as they came and went.
+    EXPECT_EQ(fg.sets_of("/skarvo/status/attached"), (std::vector<std::string>{"false", "true", "false", "true", "false"}));
 }
 
 }  // namespace

@@ -114,6 +114,11 @@ TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mappe
     EXPECT_EQ(fg.sets_of("/sim/messages/copilot"),
               (std::vector<std::string>{"To quit Skarvo 2004, press TAB-F12 now.", "Skarvo 2004 is still running."}));
     EXPECT_TRUE(fg.sets_of("/position/latitude-deg").empty());
+    // The add-on's status window: the last text and the air now, no program attached.
+    EXPECT_EQ(fg.value("/skarvo/status/attached"), "false");
+    EXPECT_EQ(fg.value("/skarvo/status/last-text"), "Skarvo 2004 is still running.");
+    EXPECT_EQ(fg.value("/skarvo/status/vertical-air-mps"), "1.50");
+    EXPECT_EQ(fg.value("/skarvo/status/vertical-air-kt"), "2.9");
 
     std::int16_t slew = 1;
     write(0x05DC, &slew, 2);
@@ -122,6 +127,7 @@ TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mappe
     ASSERT_TRUE(bridge::exchange(client));
     round_trip();
     EXPECT_EQ(fg.sets_of(bridge::slew_hold_property), std::vector<std::string>{"true"});
+    EXPECT_EQ(fg.sets_of("/skarvo/status/last-text").size(), 1u);  // unchanged lines are not sent again
     ASSERT_EQ(fg.sets_of("/position/latitude-deg").size(), 1u);
     // The high word with the fraction the low word still holds: within one unit.
     EXPECT_NEAR(std::stod(fg.sets_of("/position/latitude-deg")[0]), 5555555 * 90.0 / 10001750, 90.0 / 10001750);
