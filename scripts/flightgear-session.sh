@@ -31,8 +31,8 @@ FG_RIDGE_PLACE=(--lat=21.579 --lon=-158.213 --heading=270 --altitude=1500 --vc=5
 FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2170)
 FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
 
-# fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's sailplane in
-# the air, sound, traffic and weather fetching off, on a display of its own
+# fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's add-on and
+# sailplane (or the aircraft named by FG_AIRCRAFT) in the air, sound, traffic and weather fetching off, on a display of its own
 # (Xvfb) unless FG_OWN_DISPLAY is 0. Shaders stay at the lowest quality:
 # measured here, the software renderer crashes compiling them over Oahu.
 # With FG_DRAW=0 the scenery is loaded (the flight model and the ground's
@@ -55,7 +55,7 @@ fg_start() {
   fi
   DISPLAY=$FG_DISPLAY DBUS_FATAL_WARNINGS=0 /usr/games/fgfs \
     --addon="$FG_ROOT_DIR/bridge/flightgear-addon" --telnet="socket,bi,200,localhost,$FG_PORT,tcp" \
-    --fg-aircraft="$FG_ROOT_DIR/bridge/aircraft" --aircraft=skarvo-sailplane \
+    --fg-aircraft="$FG_ROOT_DIR/bridge/aircraft" --aircraft="${FG_AIRCRAFT:-skarvo-sailplane}" \
     --disable-sound --disable-splash-screen --disable-ai-traffic --disable-real-weather-fetch --disable-terrasync \
     --prop:/environment/ridge-lift/enabled=false \
     --prop:/sim/rendering/shaders/quality-level=0 "${draw[@]}" --in-air "$@" >"$log" 2>&1 &
@@ -83,6 +83,38 @@ s.sendall(b"data\r\nset " + sys.argv[2].encode() + b" " + sys.argv[3].encode() +
 answer = b""
 while b"\n" not in answer:
     answer += s.recv(4096)
+PY
+}
+
+# fg_menu WORDS: runs the Skarvo menu's item whose label holds WORDS, each
+# of its bindings as FlightGear's menu runs it (the command with the
+# binding's other children as its arguments).
+fg_menu() {
+  python3 - "$FG_PORT" "$1" <<'PY' 2>/dev/null
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+f = s.makefile("rwb")
+def send(line):
+    f.write(line.encode() + b"\r\n"); f.flush()
+def get(path):
+    send("get " + path); return f.readline().decode().strip()
+def children(path):
+    send("ls " + path); send("get /sim/time/elapsed-sec")
+    names = []
+    while True:
+        line = f.readline().decode().strip()
+        if line.startswith("-ERR"): return []
+        try: float(line); return names
+        except ValueError: names.append(line)
+send("data")
+menus = [f"/sim/menubar/default/menu[{i}]" for i in range(60)]
+menu = next(m for m in menus if get(m + "/label") == "Skarvo")
+item = next(i for i in (f"{menu}/item[{n}]" for n in range(30)) if sys.argv[2] in get(i + "/label"))
+for b in (f"{item}/binding[{n}]" for n in range(10)):
+    names = children(b)
+    if not names: break
+    send(" ".join(["run", get(b + "/command")] + [f"{n}={get(b + '/' + n)}" for n in names if n != "command"]))
+get("/sim/time/elapsed-sec")
 PY
 }
 

@@ -8,7 +8,10 @@
 # FlightGear); with --auto the soaring pilot flies.
 #
 # Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn] [--ridge]
-#                                  [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
+#                                  [--aircraft=NAME] [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
+#   --aircraft=NAME: FlightGear flies that aircraft instead of Skarvo's
+#   sailplane (one FlightGear has installed, say c172p); Skarvo's lift
+#   reaches it all the same. --auto needs the sailplane's holds.
 #   --minutes N: after N minutes of FlightGear's time the quit gesture ends
 #   the flight; the summary and the paths of its files are printed.
 #   --undrawn: the scenery is loaded but not drawn (see flightgear-session.sh),
@@ -42,6 +45,8 @@ while [[ $# -gt 0 ]]; do
     --minutes) bridge_options+=(--minutes "$2"); shift 2 ;;
     --undrawn) FG_DRAW=0; shift ;;
     --ridge) ridge=1; shift ;;
+    --aircraft=*) FG_AIRCRAFT=${1#--aircraft=}; shift ;;
+    --aircraft) FG_AIRCRAFT=$2; shift 2 ;;
     --scan)
       shift
       if [[ $# -ge 4 && $1 =~ $number && $2 =~ $number && $3 =~ $number && $4 =~ $number ]]; then
@@ -53,6 +58,10 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 
+if ((auto)) && [[ "${FG_AIRCRAFT:-skarvo-sailplane}" != skarvo-sailplane ]]; then
+  echo "--auto flies Skarvo's sailplane only (the soaring pilot needs its holds); drop --aircraft or fly yourself" >&2
+  exit 2
+fi
 "$root/scripts/setup-deps.sh"
 fg_install
 cmake --preset default -S "$root" >/dev/null

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# End to end with the real FlightGear and Skarvo's sailplane over Dillingham
-# Airfield: the program connects through the bridge, its start-up text
+# End to end with the real FlightGear, Skarvo's add-on and Skarvo's sailplane
+# over Dillingham Airfield: FlightGear loads the add-on, the program
+# connects through the bridge, its start-up text
 # appears on FlightGear's screen, the vertical air it writes reaches
 # FlightGear's lift property; then the soaring pilot (skarvo-fg --auto)
 # asks the finder, flies to a thermal and climbs at least 200 m, as
@@ -8,9 +9,13 @@
 # (run at three times real time, the scenery loaded but not drawn, in a
 # light trade wind: the pilot recentres its circles by at most their own
 # size, and a 12-knot wind carries them out of a thermal faster); finally the quit gesture on the bound keys
-# (Q, then Y) ends the session. A second flight in the same FlightGear ends
-# with FlightGear killed: the bridge and the program end, the flight's files
-# written. With FG_FLIGHT_PICTURE=FILE.svg the
+# (Q, then Y) ends the session. A second flight in the same FlightGear asks
+# for a thermal hint from the Skarvo menu (its binding run as the menu runs
+# it), whose answer reaches FlightGear's screen and the status window, and
+# ends with FlightGear killed: the bridge and the program end, the flight's
+# files written. A third flight, in FlightGear's Cessna 172, shows the lift
+# reaching another aircraft's vertical wind, and ends with the menu's Quit
+# Skarvo and Y. With FG_FLIGHT_PICTURE=FILE.svg the
 # flight's map and barogram are kept there. Skipped, with a message, where FlightGear
 # cannot be installed or does not come up in time.
 set -uo pipefail
@@ -43,6 +48,8 @@ fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@6
 fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
 fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to 1
 [[ "$(fg_get /sim/aircraft)" == skarvo-sailplane ]] || fail "FlightGear did not load the sailplane"
+addon_loaded() { [[ "$(fg_get /addons/by-id/org.skarvo.Skarvo/loaded)" == true ]]; }
+addon_loaded || fail "FlightGear did not load Skarvo's add-on"
 
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" \
   --igc "$work/flight.igc" --map "$work/flight.svg" >"$work/bridge.out" 2>&1 &
@@ -63,6 +70,7 @@ wait_for() {  # wait_for SECONDS PATH PATTERN: the matching value in $seen
 wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the start-up text did not reach FlightGear's screen"
 wait_for 60 /environment/local-weather-lift-fps "^-?[0-9]" || fail "no vertical air reached FlightGear"
 lift=$seen
+wait_for 10 /skarvo/status/program "^attached$" || fail "the status window does not show the program attached"
 
 # The climb, from FlightGear's own altitude: the most gained above the
 # lowest point flown so far.
@@ -102,7 +110,14 @@ fg_wait_window || fail "the bridge did not open its window for a second flight"
 (cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
 wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the second flight did not start up"
-sleep 5
+fg_menu "Thermal hint: west" || fail "the Skarvo menu has no west thermal hint"
+hint="thermal is|Don't expect|I don't see it"
+wait_for 30 /sim/messages/copilot "$hint" || fail "the menu's thermal hint brought no answer to FlightGear's screen"
+menu_answer=$seen
+wait_for 10 /skarvo/status/last-text "$hint" || fail "the status window does not show the program's last text"
+[[ "$seen" == "$menu_answer" ]] || fail "the status window shows \"$seen\", the screen \"$menu_answer\""
+wait_for 10 /skarvo/status/program "^attached$" || fail "the status window does not show the second program attached"
+sleep 2
 kill -KILL "$FG_PID"
 for _ in $(seq 100); do kill -0 "$bridge" 2>/dev/null || break; sleep 0.2; done
 kill -0 "$bridge" 2>/dev/null && fail "the bridge did not end when FlightGear died"
@@ -111,4 +126,31 @@ kill -0 "$program" 2>/dev/null && fail "the program did not end within 2 s of th
 grep -q "FlightGear has gone" "$work/bridge.out" || fail "the bridge did not say FlightGear had gone"
 grep -q "^B" "$work/flight2.igc" || fail "the second flight's IGC log was not written"
 grep -q "</svg>" "$work/flight2.svg" || fail "the second flight's map was not written"
-echo "FlightGear end to end: passed (lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $first_flight; a second flight ended with FlightGear killed)"
+
+# Another aircraft: Skarvo's lift goes into FlightGear's environment, so
+# whatever FlightGear flies feels it in its vertical wind.
+wait "$FG_PID" 2>/dev/null
+[[ -n "${FG_XVFB:-}" ]] && kill "$FG_XVFB" 2>/dev/null && wait "$FG_XVFB" 2>/dev/null
+FG_AIRCRAFT=c172p fg_start "$work/fgfs3.log" "${FG_PLACE[@]}" --altitude=3300 --vc=90 --wind=060@6
+fg_wait_up 300 || skip "FlightGear did not come up a second time within 300 s"
+[[ "$(fg_get /sim/aircraft)" == c172p ]] || fail "FlightGear did not load the Cessna 172"
+addon_loaded || fail "FlightGear did not load Skarvo's add-on with the Cessna"
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 >"$work/bridge.out" 2>&1 &
+bridge=$!
+fg_wait_window || fail "the bridge did not open its window for the Cessna"
+(cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
+program=$!
+wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the Cessna's flight did not start up"
+wait_for 60 /environment/local-weather-lift-fps "^-?[0-9]*[.][0-9]" || fail "no vertical air reached FlightGear for the Cessna"
+sleep 3
+felt=$(fg_get /environment/wind-from-down-fps) written=$(fg_get /environment/local-weather-lift-fps)
+awk -v a="$felt" -v b="$written" 'BEGIN { d = a - b; exit !(b != 0 && d < 0.1 && d > -0.1) }' ||
+  fail "the Cessna's vertical wind is $felt ft/s, Skarvo writes $written ft/s"
+fg_menu "Quit Skarvo" || fail "the Skarvo menu has no Quit Skarvo"
+wait_for 30 /sim/messages/copilot "To quit" || fail "the menu's Quit Skarvo did not open the quit prompt"
+fg_key shift+y
+for _ in $(seq 60); do kill -0 "$program" 2>/dev/null || break; sleep 1; done
+kill -0 "$program" 2>/dev/null && fail "the menu's Quit Skarvo and Y did not end the session"
+wait "$bridge" || true
+wait_for 10 /skarvo/status/program "^not attached$" || fail "the status window still shows a program attached"
+echo "FlightGear end to end: passed (the add-on loaded; lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $first_flight; a second flight's menu hint \"$menu_answer\", ended with FlightGear killed; the Cessna felt $felt ft/s of the $written ft/s written)"
