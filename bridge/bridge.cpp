@@ -11,6 +11,8 @@
 
 namespace bridge {
 
+int answer_patience_ms = 10000;
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;
@@ -69,6 +71,24 @@ bool answer_the_ground(props_client& fg) {
     return true;
 }
 
+// FlightGear answers once a frame, and drawing in software it now and then
+// takes one frame of many seconds (loading scenery, say) while its
+// connection stays open: the snapshot's answers are waited for, the
+// program meanwhile answered from the last snapshot.
+constexpr int stall_patience_ms = 300000;
+
+bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
+    if (!fg.connected()) return false;
+    std::printf("skarvo-fg: FlightGear has not answered for %d s; waiting for it\n", answer_patience_ms / 1000);
+    std::fflush(stdout);
+    auto since = clock_type::now();
+    if (!fg.get_rest(snapshot_paths().size(), values, stall_patience_ms)) return false;
+    std::printf("skarvo-fg: FlightGear answers again after %.0f s more\n",
+                std::chrono::duration<double>(clock_type::now() - since).count());
+    std::fflush(stdout);
+    return true;
+}
+
 }  // namespace
 
 void release_answers() {
@@ -93,7 +113,7 @@ void queue_client_write(std::uint32_t offset, std::uint32_t n) {
 
 bool exchange(props_client& fg) {
     std::vector<std::string> values;
-    if (!fg.get(snapshot_paths(), &values, 10000)) {
+    if (!fg.get(snapshot_paths(), &values, answer_patience_ms) && !waited_out_a_stall(fg, &values)) {
         // Answers that come late would be taken for the next ones: start afresh.
         return fg.connected() && fg.reconnect(5000);
     }

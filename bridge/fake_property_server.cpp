@@ -1,6 +1,7 @@
 #include "fake_property_server.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -95,6 +96,7 @@ void fake_property_server::serve() {
                 std::string line = pending.substr(0, end);
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (int ms = stall_ms_.exchange(0); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
                 answer(fd, line);
             }
         }

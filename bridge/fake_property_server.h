@@ -27,6 +27,9 @@ public:
     void set_terrain(std::function<std::string(double lat_deg, double lon_deg)> height);
     // FlightGear killed: the connection and the listener close at once.
     void vanish();
+    // One frame that long (scenery loading, say): the next line is served
+    // after it, the connection open.
+    void stall(int milliseconds) { stall_ms_ = milliseconds; }
 
 private:
     void serve();
@@ -36,6 +39,7 @@ private:
     int listener_ = -1, port_ = 0;
     std::atomic<int> connection_{-1};
     std::atomic<bool> vanished_{false};
+    std::atomic<int> stall_ms_{0};
     std::thread thread_;
     std::mutex m_;
     std::map<std::string, std::string> props_;

@@ -93,8 +93,12 @@ bool props_client::get(const std::vector<std::string>& paths, std::vector<std::s
     for (const auto& p : paths) request += "get " + p + "\r\n";
     if (!send_text(request)) return false;
     values->clear();
+    return get_rest(paths.size(), values, timeout_ms);
+}
+
+bool props_client::get_rest(std::size_t count, std::vector<std::string>* values, int timeout_ms) {
     std::string line;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
+    while (values->size() < count) {
         if (!read_line(&line, timeout_ms)) return false;
         values->push_back(line);
     }

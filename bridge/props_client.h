@@ -22,6 +22,10 @@ public:
     // order. False when the server does not answer them all in time.
     bool get(const std::vector<std::string>& paths, std::vector<std::string>* values, int timeout_ms);
 
+    // After a get that timed out on an open connection: reads the answers
+    // still owed, in order, until `values` holds `count` of them.
+    bool get_rest(std::size_t count, std::vector<std::string>* values, int timeout_ms);
+
     // Sets a property; the value must not hold a line end.
     bool set(const std::string& path, const std::string& value);
 

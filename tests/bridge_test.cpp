@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -93,6 +94,27 @@ TEST_F(bridge_test, a_key_pressed_in_flightgear_presses_the_hot_key_and_is_re_ar
     EXPECT_EQ(sim::world.hotkey_event, events + 1);
     round_trip();
     EXPECT_EQ(fg.value("/skarvo/keys/quit"), "0");
+}
+
+// Drawn in software FlightGear now and then takes one frame of many
+// seconds: the bridge waits it out and its answers stay in step.
+TEST_F(bridge_test, a_flightgear_that_stalls_is_waited_for_and_one_that_dies_is_not) {
+    bridge::answer_patience_ms = 100;
+    fg.stall(400);
+    ASSERT_TRUE(bridge::exchange(client));
+    EXPECT_DOUBLE_EQ(sim::world.latitude_deg, 47.26);
+    fg.put("/position/latitude-deg", "47.5");
+    ASSERT_TRUE(bridge::exchange(client));
+    EXPECT_DOUBLE_EQ(sim::world.latitude_deg, 47.5);
+
+    fg.stall(400);
+    std::thread killer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        fg.vanish();
+    });
+    EXPECT_FALSE(bridge::exchange(client));
+    killer.join();
+    bridge::answer_patience_ms = 10000;
 }
 
 TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mapped_ones) {
