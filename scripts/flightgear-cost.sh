@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
 FG_DISPLAY=:94
 FG_PORT=5441
-FG_DRAW=${FG_DRAW:-0}  # drawn in software, Oahu crashes FlightGear within minutes here
+FG_DRAW=${FG_DRAW:-0}  # drawn in software, Oahu stalls FlightGear for up to a minute at a time here
 source "$root/scripts/flightgear-session.sh"
 seconds=${1:-60}
 batch_ms=${2:-20}

@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 FG_ROOT_DIR=$root
 FG_DISPLAY=:93
 FG_PORT=5451
+FG_DRAW=1  # the picture is the point, software drawing or not
 source "$root/scripts/flightgear-session.sh"
 out=${1:-$root/docs/flightgear.png}
 

@@ -31,24 +31,15 @@ FG_RIDGE_PLACE=(--lat=21.579 --lon=-158.213 --heading=270 --altitude=1500 --vc=5
 FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2170)
 FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
 
-# fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's add-on and
-# sailplane (or the aircraft named by FG_AIRCRAFT) in the air, sound, traffic and weather fetching off, on a display of its own
-# (Xvfb) unless FG_OWN_DISPLAY is 0. Shaders stay at the lowest quality:
-# measured here, the software renderer crashes compiling them over Oahu.
-# With FG_DRAW=0 the scenery is loaded (the flight model and the ground's
-# height have it) but terrain, objects and clouds are not drawn: measured
-# here, drawing Oahu in software now and then crashes FlightGear or stalls
-# it for minutes, while undrawn it runs at over 100 frames a second.
-# FlightGear's own ridge lift is off: Skarvo makes the vertical air, ridge
-# lift from its slope tiles among it.
-# The property server is served 200 times a second (at most once a frame):
-# at its default rate a get took 0.4 s to be answered, at this one 17 ms.
 # Drawn in software (Mesa's llvmpipe: on Xvfb, or a display without a
-# graphics card) FlightGear drawing Oahu with all its defaults died within
-# minutes here, without a message. These settings keep it up (see the
-# README for the measured flights): OSG's drawing in one thread, a smaller
-# window, no random buildings, vegetation and objects, no 3D clouds, and a
-# frame-rate cap that leaves the bridge and the program their share.
+# graphics card) FlightGear drawing Oahu now and then takes one frame of up
+# to a minute, loading scenery as the aircraft moves on, and measured here
+# a 15-minute flight did not survive it even with these settings (OSG's
+# drawing in one thread, a smaller window, no random buildings, vegetation
+# and objects, no 3D clouds, 20 km of visibility, at most 10 frames a
+# second). So where FlightGear would draw in software the scripts fly
+# undrawn and say so, unless FG_DRAW=1 (fly-flightgear.sh --drawn) asks
+# for drawing; it then draws with these settings.
 FG_SOFTWARE_DRAWING=(--geometry=800x600 --prop:/sim/rendering/multithreading-mode=SingleThreaded
   --disable-random-objects --disable-random-vegetation --disable-random-buildings --disable-clouds3d
   --fog-fastest --visibility=20000 --prop:/sim/frame-rate-throttle-hz=10)
@@ -62,10 +53,28 @@ fg_renders_in_software() {
   DISPLAY=$FG_DISPLAY glxinfo -B 2>/dev/null | grep -qiE 'llvmpipe|softpipe|swrast'
 }
 
+# fg_start LOGFILE [fgfs options...]: FlightGear with Skarvo's add-on and
+# sailplane (or the aircraft named by FG_AIRCRAFT) in the air, sound,
+# traffic and weather fetching off, on a display of its own (Xvfb) unless
+# FG_OWN_DISPLAY is 0. Shaders stay at the lowest quality: measured here,
+# the software renderer crashes compiling them over Oahu. With FG_DRAW=0
+# the scenery is loaded (the flight model and the ground's height have it)
+# but terrain, objects and clouds are not drawn: undrawn it runs at over
+# 100 frames a second. FG_DRAW=1 draws; unset, it draws unless drawing
+# would be in software.
+# FlightGear's own ridge lift is off: Skarvo makes the vertical air, ridge
+# lift from its slope tiles among it.
+# The property server is served 200 times a second (at most once a frame):
+# at its default rate a get took 0.4 s to be answered, at this one 17 ms.
 fg_start() {
   local log=$1; shift
-  local draw=()
-  if [[ "${FG_DRAW:-1}" == 0 ]]; then
+  local draw=() drawing=${FG_DRAW:-}
+  if [[ -z "$drawing" ]] && fg_renders_in_software; then
+    echo "FlightGear would draw in software here (no graphics card), where it stalls for up to a minute at a" \
+      "time and did not last a 15-minute flight: it flies with its scenery undrawn (--drawn draws anyway)" >&2
+    drawing=0
+  fi
+  if [[ "$drawing" == 0 ]]; then
     draw=(--geometry=640x480 --prop:/sim/rendering/draw-mask/terrain=false
       --prop:/sim/rendering/draw-mask/models=false --prop:/sim/rendering/draw-mask/clouds=false)
   elif fg_renders_in_software; then
@@ -148,6 +157,16 @@ fg_wait_up() {
     [[ -n "$(fg_get /sim/time/elapsed-sec)" ]] && return 0
     kill -0 "$FG_PID" 2>/dev/null || return 1
     sleep 2
+  done
+  return 1
+}
+
+# fg_wait_addon: true once FlightGear has loaded Skarvo's add-on (it loads
+# add-ons after its property server already answers), within 60 s.
+fg_wait_addon() {
+  for _ in $(seq 60); do
+    [[ "$(fg_get /addons/by-id/org.skarvo.Skarvo/loaded)" == true ]] && return 0
+    sleep 1
   done
   return 1
 }

@@ -7,7 +7,7 @@
 # Mokuleia). Without --auto you fly (quit Skarvo with Q, then Y in
 # FlightGear); with --auto the soaring pilot flies.
 #
-# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn] [--ridge]
+# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn | --drawn] [--ridge]
 #                                  [--aircraft=NAME] [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
 #   --aircraft=NAME: FlightGear flies that aircraft instead of Skarvo's
 #   sailplane (one FlightGear has installed, say c172p); Skarvo's lift
@@ -15,7 +15,8 @@
 #   --minutes N: after N minutes of FlightGear's time the quit gesture ends
 #   the flight; the summary and the paths of its files are printed.
 #   --undrawn: the scenery is loaded but not drawn (see flightgear-session.sh),
-#   for long flights on a machine without a graphics card.
+#   the default where FlightGear would draw in software (headless, or no
+#   graphics card); --drawn draws there all the same.
 #   --scan: instead of a flight, the program's terrain scan of the area
 #   (degrees; by default the Waianae range's northern face west of the
 #   airfield) in FlightGear, its progress on FlightGear's screen. The next
@@ -44,6 +45,7 @@ while [[ $# -gt 0 ]]; do
     --auto) auto=1; shift ;;
     --minutes) bridge_options+=(--minutes "$2"); shift 2 ;;
     --undrawn) FG_DRAW=0; shift ;;
+    --drawn) FG_DRAW=1; shift ;;
     --ridge) ridge=1; shift ;;
     --aircraft=*) FG_AIRCRAFT=${1#--aircraft=}; shift ;;
     --aircraft) FG_AIRCRAFT=$2; shift 2 ;;

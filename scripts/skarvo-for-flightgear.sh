@@ -39,7 +39,7 @@ if [[ -z "$(fg_get /sim/time/elapsed-sec)" ]]; then
   echo "  --telnet=socket,bi,200,localhost,$FG_PORT,tcp  (the launcher: Settings, Additional Settings)" >&2
   exit 1
 fi
-if [[ "$(fg_get /addons/by-id/org.skarvo.Skarvo/loaded)" != true ]]; then
+if ! fg_wait_addon; then
   echo "FlightGear runs without Skarvo's add-on: no Skarvo menu, keys or terrain probe. Add the folder" >&2
   echo "  $root/bridge/flightgear-addon" >&2
   echo "in the launcher's Add-ons page (or start fgfs with --addon=that folder), then start FlightGear again." >&2

@@ -48,8 +48,7 @@ fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@6
 fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
 fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to 1
 [[ "$(fg_get /sim/aircraft)" == skarvo-sailplane ]] || fail "FlightGear did not load the sailplane"
-addon_loaded() { [[ "$(fg_get /addons/by-id/org.skarvo.Skarvo/loaded)" == true ]]; }
-addon_loaded || fail "FlightGear did not load Skarvo's add-on"
+fg_wait_addon || fail "FlightGear did not load Skarvo's add-on"
 
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --record "$work/record.tsv" \
   --igc "$work/flight.igc" --map "$work/flight.svg" >"$work/bridge.out" 2>&1 &
@@ -134,7 +133,7 @@ wait "$FG_PID" 2>/dev/null
 FG_AIRCRAFT=c172p fg_start "$work/fgfs3.log" "${FG_PLACE[@]}" --altitude=3300 --vc=90 --wind=060@6
 fg_wait_up 300 || skip "FlightGear did not come up a second time within 300 s"
 [[ "$(fg_get /sim/aircraft)" == c172p ]] || fail "FlightGear did not load the Cessna 172"
-addon_loaded || fail "FlightGear did not load Skarvo's add-on with the Cessna"
+fg_wait_addon || fail "FlightGear did not load Skarvo's add-on with the Cessna"
 "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 >"$work/bridge.out" 2>&1 &
 bridge=$!
 fg_wait_window || fail "the bridge did not open its window for the Cessna"

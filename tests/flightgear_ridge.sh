@@ -32,7 +32,10 @@ fail() {
   [[ -f "$work/record.tsv" ]] && { echo "--- pilot:"; grep -P '\t(pilot|text)\t' "$work/record.tsv" | tail -20; }
   fg_stop; exit 1
 }
-up() { fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"; }
+up() {
+  fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
+  fg_wait_addon || fail "FlightGear did not load Skarvo's add-on"
+}
 
 fg_install || skip "FlightGear cannot be installed here"
 work=$(mktemp -d /tmp/skarvo-fg-ridge-XXXXXX)
