@@ -23,7 +23,7 @@
 //   0x3380/0x32FA   /sim/messages/copilot                      the text                   program -> FG
 //   0x05DC          /fdm/jsbsim/forces/hold-down               1 = held where put         program -> FG
 //   (status)        /skarvo/status/{attached,last-text,vertical-air-mps,vertical-air-kt}
-//                                                              the add-on's status window FG <- bridge
+//                                                              the add-on's status window bridge -> FG
 //   hot-key slots   /skarvo/keys/{quit,confirm,finder-w,finder-e,house-1,house-2,house-3}
 //                                                              1 = pressed, reset to 0    FG -> program
 #pragma once
