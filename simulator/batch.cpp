@@ -7,6 +7,7 @@
 namespace sim {
 
 void (*answer_hook)(std::uint32_t offset, std::uint32_t n, unsigned char* data) = nullptr;
+void (*request_hook)(std::uint32_t id, std::uint32_t offset, std::uint32_t n, const unsigned char* data) = nullptr;
 
 namespace {
 
@@ -24,13 +25,17 @@ std::int32_t serve_batch(unsigned char* area, std::size_t size) {
     for (;;) {
         if (size < 4 || at > size - 4) return 0;
         std::uint32_t id = word_at(area, at);
-        if (id == 0) return 1;
+        if (id == 0) {
+            if (request_hook) request_hook(0, 0, 0, nullptr);
+            return 1;
+        }
         std::size_t header = id == 1 ? 16 : id == 2 ? 12 : 0;
         if (header == 0 || at + header > size) return 0;
         std::uint32_t offset = word_at(area, at + 4);
         std::uint32_t n = word_at(area, at + 8);
         if (n > size - at - header) return 0;
         unsigned char* data = area + at + header;
+        if (request_hook) request_hook(id, offset, n, data);
         if (id == 1) {
             read_offsets(offset, n, data);
             if (answer_hook) answer_hook(offset, n, data);

@@ -19,4 +19,9 @@ std::int32_t serve_batch(unsigned char* area, std::size_t size);
 // simulator say anything).
 extern void (*answer_hook)(std::uint32_t offset, std::uint32_t n, unsigned char* data);
 
+// Called with the world locked for each request before it is served (id 1 a
+// read, 2 a write with its data), and with id 0 at the batch's end, when
+// set: a test that keeps every batch the program sends.
+extern void (*request_hook)(std::uint32_t id, std::uint32_t offset, std::uint32_t n, const unsigned char* data);
+
 }  // namespace sim

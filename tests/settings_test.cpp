@@ -22,7 +22,7 @@ enum line : int {
     house3_latitude = 13, ceiling = 18, weak_layer = 19, strength = 20, size = 21, duration = 22, coverage = 23,
     lean = 24, sink = 25, scenery = 26, likelihood = 28, thickness = 29, inversion_factor = 30, distance = 31,
     cheat_keys = 32, mode = 33, topo = 34, source = 36, start = 37, stop = 38, north = 39, south = 40, west = 41,
-    east = 42, keep = 43, settle = 44,
+    east = 42, keep = 43, settle = 44, publish = 45,
 };
 
 class settings_test : public ::testing::Test {
@@ -488,6 +488,31 @@ TEST_F(settings_test, a_file_that_ends_early_keeps_the_rest_at_its_defaults) {
 }
 
 // ---- rounding ---------------------------------------------------------------
+
+// The extension's line after the tool block, in every mode; files without
+// it leave it off without a word.
+TEST_F(settings_test, publishing_the_thermals_is_asked_for_in_a_line_after_the_tool_block) {
+    read({});
+    EXPECT_EQ(publish_thermals, 0);
+    read({{publish, "Publish thermals for companion programs (0/1): 1"}});
+    EXPECT_EQ(publish_thermals, 1);
+    reset_settings();
+    std::string without_line = settings_with({});
+    read_settings_text(without_line.substr(0, without_line.find("Publish")));
+    EXPECT_EQ(publish_thermals, 0);
+    EXPECT_TRUE(boxes.empty());
+    read({{mode, "Program mode: 2"}, {start, "Soaring starts: 10: 30"},
+          {publish, "Publish thermals for companion programs (0/1): 1"}});
+    EXPECT_EQ(publish_thermals, 1);
+    ASSERT_EQ(tool_calls.size(), 1u);
+    EXPECT_EQ(tool_calls[0].numbers[0], 10 * 3600 + 30 * 60);
+    EXPECT_TRUE(boxes.empty());
+    reset_settings();
+    read({{publish, "Publish thermals for companion programs (0/1): yes"}});
+    EXPECT_EQ(publish_thermals, 0);
+    expect_one_box("'skv.ini' error...",
+                   "'Publish thermals for companion programs' must be 0 or 1.\n\nchanging value to 0");
+}
 
 TEST(snap_to_3_arcseconds, nearest_three_seconds_within_the_minute) {
     EXPECT_NEAR(snap_to_3_arcseconds(45.12345f), 45 + 7 / 60.0 + 24 / 3600.0, 1e-5);

@@ -18,6 +18,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 std::int32_t lift_ceiling;
 std::int32_t weak_layer_height;
@@ -33,6 +35,7 @@ std::int32_t inversion_altitude;
 std::int16_t cheat_keys_option;
 std::int16_t program_mode;
 std::int16_t topo_scan;
+std::int16_t publish_thermals;
 
 void reset_settings() {
     lift_ceiling = 0;
@@ -49,6 +52,7 @@ void reset_settings() {
     cheat_keys_option = 2;
     program_mode = 0;
     topo_scan = 0;
+    publish_thermals = 0;
 }
 
 namespace {
@@ -304,6 +308,26 @@ void read_options_and_modes(word_reader& r) {
     read_words(r, 3);
 }
 
+// ---- extensions after the tool block -------------------------------------
+
+constexpr int tool_block_lines = 9;
+
+// The line after the tool block's nine lines: "Publish thermals for
+// companion programs (0/1): 1". Files without it leave it off.
+void read_extensions(const std::string& after_tool_heading) {
+    std::istringstream in(after_tool_heading);
+    word_reader r{&in};
+    skip_line_and_next(r, tool_block_lines);
+    int_value publish = int_at(read_words(r, 7), 7);
+    if (absent(publish)) return;
+    if (within(publish, 0, 1)) {
+        publish_thermals = static_cast<std::int16_t>(publish.value);
+        return;
+    }
+    show_box(caption_value_error,
+             "'Publish thermals for companion programs' must be 0 or 1.\n\nchanging value to 0");
+}
+
 }  // namespace
 
 void read_settings_from(std::istream& in) {
@@ -322,7 +346,13 @@ void read_settings_from(std::istream& in) {
     read_scenery_lift(r);
     read_inversion_layer(r);
     read_options_and_modes(r);
-    if (program_mode == 2 || topo_scan == 1) read_tool_settings_and_run(r, coverage);
+    std::string rest{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (program_mode == 2 || topo_scan == 1) {
+        std::istringstream tool_block(rest);
+        word_reader tools{&tool_block};
+        read_tool_settings_and_run(tools, coverage);
+    }
+    read_extensions(rest);
     if (program_mode != 0) house_count = 0;
 }
 

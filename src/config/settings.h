@@ -24,6 +24,9 @@ extern std::int32_t inversion_altitude;        // m below the ceiling, then the 
 extern std::int16_t cheat_keys_option;         // finder hot keys: 0 off, 1, 2
 extern std::int16_t program_mode;              // 0 single-player, 1 multi-player, 2 create the multi-player file
 extern std::int16_t topo_scan;                 // 1 = run the terrain scan and exit
+// Extension: 1 = publish the thermals for companion programs. Asked for in a
+// line after the tool block; off without it.
+extern std::int16_t publish_thermals;
 
 // Puts every setting back to its built-in default.
 void reset_settings();

@@ -16,6 +16,7 @@
 #include "thermals/generation.h"
 #include "thermals/geometry.h"
 #include "thermals/lift.h"
+#include "thermals/publication.h"
 #include "thermals/thermal_state.h"
 
 #include <cstdlib>
@@ -76,6 +77,7 @@ void ten_second_tick(loop_state& s) {
         s.tick_clock = c;
     }
     run_tick_step(s.tick_step);
+    publication_due();
     s.tick_step = s.tick_step == 5 ? 0 : s.tick_step + 1;
     s.last_tick = now;
 }
@@ -126,5 +128,6 @@ void main_loop() {
         }
         ten_second_tick(s);
         if (program_mode == 1) minute_change(s);
+        queue_thermal_publication(last_sim_clock_seconds());
     }
 }

@@ -41,6 +41,8 @@ std::uint32_t sim_clock_seconds() {
     return last_clock_seconds;
 }
 
+std::uint32_t last_sim_clock_seconds() { return last_clock_seconds; }
+
 void read_time_of_day(std::uint32_t* seconds, std::int32_t* minute) {
     signed char time_of_day[3] = {};
     link_read(off_time_of_day.offset, 3, time_of_day, &link_result);

@@ -25,6 +25,9 @@ void read_aircraft_position();
 // the previous value when the read fails.
 std::uint32_t sim_clock_seconds();
 
+// The time of day the last sim_clock_seconds read, without reading.
+std::uint32_t last_sim_clock_seconds();
+
 // The simulator's local time of day read once: seconds since midnight and
 // hour x 60 + minute. Both keep their values when the read fails.
 void read_time_of_day(std::uint32_t* seconds, std::int32_t* minute);

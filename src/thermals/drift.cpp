@@ -162,3 +162,27 @@ void lean_every_column() {
     for (int slot = 0; slot < active_slots; ++slot) lean_active_for_mode(slot);
     for (int j = 0; j < house_count; ++j) lean_house(j);
 }
+
+void active_column_top(const active_thermal& t, double* lat, double* lon) {
+    *lat = t.lat_here;
+    *lon = t.lon_here;
+    if (t.strength <= 0 || rise_rate(t.strength) == 0.0) return;
+    double miles = lean_miles(metres_between(t.top, t.ref_altitude), wind_speed, t.strength);
+    move_from(t.lat_ref, t.lon_ref, downwind_bearing(wind_dir), miles, lat, lon);
+}
+
+void house_column_top(const house_thermal& h, double* lat, double* lon) {
+    *lat = h.lat_here;
+    *lon = h.lon_here;
+    if (h.strength <= 0 || rise_rate(h.strength) == 0.0) return;
+    if (h.rebase_altitude == 0) {
+        double miles = lean_miles(metres_between(h.top, h.ground_elevation), wind_speed, h.strength);
+        move_from(h.ground_lat, h.ground_lon, downwind_bearing(wind_dir), miles, lat, lon);
+    } else if (h.rebase_altitude >= h.top) {
+        double miles = lean_miles(metres_between(h.top, h.ground_elevation), prev_wind_speed, h.strength);
+        move_from(h.ground_lat, h.ground_lon, downwind_bearing(prev_wind_dir), miles, lat, lon);
+    } else {
+        double miles = lean_miles(metres_between(h.top, h.rebase_altitude), wind_speed, h.strength);
+        move_from(h.rebase_lat, h.rebase_lon, downwind_bearing(wind_dir), miles, lat, lon);
+    }
+}

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "thermals/thermal_state.h"
+
 // The bearing the air moves to, radians, for a wind from `from_degrees`;
 // single precision, as every offset takes it.
 float downwind_bearing(std::int16_t from_degrees);
@@ -36,3 +38,8 @@ void lean_active_for_mode(int slot);
 
 // All five active columns, then every house column.
 void lean_every_column();
+
+// Where a column stands at its top in the current lean, without moving it
+// (for the thermals published to companions).
+void active_column_top(const active_thermal& t, double* lat, double* lon);
+void house_column_top(const house_thermal& h, double* lat, double* lon);

@@ -18,6 +18,7 @@
 #include "thermals/drift.h"
 #include "thermals/generation.h"
 #include "thermals/geometry.h"
+#include "thermals/publication.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -140,6 +141,7 @@ void ten_second_step(active_loop& l) {
     case 4: update_life(l); break;
     case 5: if (single_player()) renew_expired(); break;
     }
+    publication_due();
     l.ten_step = l.ten_step == 5 ? 0 : l.ten_step + 1;
     l.ten_timer = l.now;
 }
@@ -229,6 +231,7 @@ void run_active_loop(int& slot, float& d, pass_state& pass) {
     l.f1 = life_factor(active_thermals[slot], l.now);
     while (still_inside(l.d, active_thermals[l.slot].radius, active_thermals[l.slot].top)) {
         pass.lift = profile_lift(l.p, l.d, below_top(active_thermals[l.slot].top), l.f1);
+        queue_thermal_publication(l.now);
         write_lift(pass, l.f2);
         read_time_of_day(&l.now, &l.minute);
         poll_hot_keys();
@@ -290,6 +293,7 @@ void house_housekeeping(house_loop& l) {
         wind_check();
         l.candidate_cycles = 0;
     }
+    publication_due();
 }
 
 void house_candidate_step(house_loop& l) {
@@ -343,6 +347,7 @@ void run_house_loop(int house, float& d, pass_state& pass) {
     profile p = profile_of(h.strength, h.radius);
     while (still_inside(l.d, h.radius, h.top)) {
         pass.lift = profile_lift(p, l.d, below_top(h.top), 1.0);
+        queue_thermal_publication(l.now);
         write_lift(pass, l.f2);
         l.now = sim_clock_seconds();
         poll_hot_keys();

@@ -1,5 +1,7 @@
 #include "thermals/thermal_state.h"
 
+#include "thermals/publication.h"
+
 active_thermal active_thermals[active_slots];
 house_thermal house_thermals[house_slots];
 std::int32_t house_count;
@@ -33,6 +35,7 @@ void reset_thermal_state() {
     lean_altitude = 0;
     wind_knots = wind_dir_raw = wind_speed = wind_dir = prev_wind_speed = prev_wind_dir = 0;
     magnetic_variation_raw = 0;
+    reset_thermal_publication();
 }
 
 namespace {
