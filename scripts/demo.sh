@@ -19,6 +19,9 @@ flight=$(mktemp -d /tmp/skarvo-flight-XXXXXX)
 export FSUIPC_IPC_DIR="$flight/ipc"
 trap 'rm -rf "$FSUIPC_IPC_DIR"' EXIT
 cp "$root/build/bin/skv.ini" "$flight/"
+# The thermals are published, so that the flight's picture shows them.
+sed -i "s/^Publish thermals for companion programs (0\/1): 0/Publish thermals for companion programs (0\/1): 1/" \
+  "$flight/skv.ini"
 
 # A scenario with a line "#! scan NORTH SOUTH WEST EAST" has the program
 # scan that area first; the flight then imports the slope tiles it made.

@@ -16,10 +16,16 @@ constexpr double km_per_degree = 111.12;
 constexpr double shortest_climb_seconds = 30;
 constexpr double least_climb_m = 50;
 
+constexpr double sighting_every_seconds = 60;
+
 void reset(flight_log& log) {
     log.fixes.clear();
     log.texts.clear();
+    log.thermals.clear();
 }
+
+// The last sighting of each thermal still published, by serial.
+std::vector<thermal_sighting> last_sightings;
 
 double km_between(const track_fix& a, const track_fix& b) {
     double north = (b.lat_deg - a.lat_deg) * km_per_degree;
@@ -35,7 +41,10 @@ std::string formatted(const char* format, double a, double b = 0, double c = 0, 
 
 }  // namespace
 
-void reset_flight_log() { reset(flight); }
+void reset_flight_log() {
+    reset(flight);
+    last_sightings.clear();
+}
 
 void log_fix(const track_fix& f) {
     if (flight.fixes.size() < most_fixes) flight.fixes.push_back(f);
@@ -43,6 +52,24 @@ void log_fix(const track_fix& f) {
 
 void log_text(double seconds, const std::string& text) {
     if (flight.texts.size() < most_fixes) flight.texts.push_back({seconds, text});
+}
+
+void log_thermals(double seconds, const std::vector<published_column>& columns) {
+    for (const published_column& c : columns) {
+        auto last = std::find_if(last_sightings.begin(), last_sightings.end(),
+                                 [&c](const thermal_sighting& s) { return s.serial == c.serial; });
+        if (last != last_sightings.end() && seconds - last->seconds < sighting_every_seconds) continue;
+        thermal_sighting s{seconds, c.serial, c.lat_deg, c.lon_deg, c.radius_m, c.strength_mps};
+        if (last != last_sightings.end())
+            *last = s;
+        else
+            last_sightings.push_back(s);
+        if (flight.thermals.size() < most_fixes) flight.thermals.push_back(s);
+    }
+    std::erase_if(last_sightings, [&columns](const thermal_sighting& s) {
+        return std::none_of(columns.begin(), columns.end(),
+                            [&s](const published_column& c) { return c.serial == s.serial; });
+    });
 }
 
 std::vector<climb> climbs_of(const flight_log& log) {
@@ -180,6 +207,28 @@ void draw_track(std::ostream& out, const flight_log& log, const map_frame& m) {
     }
 }
 
+// Each published thermal as a faint circle of its radius where it was
+// strongest, darker the stronger, with the drift of its column as a thin line.
+void draw_thermals(std::ostream& out, const flight_log& log, const map_frame& m) {
+    std::vector<std::uint32_t> drawn;
+    for (const thermal_sighting& first : log.thermals) {
+        if (std::find(drawn.begin(), drawn.end(), first.serial) != drawn.end()) continue;
+        drawn.push_back(first.serial);
+        const thermal_sighting* strongest = &first;
+        std::string drift;
+        for (const thermal_sighting& t : log.thermals) {
+            if (t.serial != first.serial) continue;
+            if (t.strength_mps > strongest->strength_mps) strongest = &t;
+            drift += formatted("%.1f,%.1f ", m.x(t.lon_deg), m.y(t.lat_deg));
+        }
+        double shade = 0.05 + 0.2 * std::clamp(strongest->strength_mps / 3.0, 0.0, 1.0);
+        out << "<circle cx=\"" << m.x(strongest->lon_deg) << "\" cy=\"" << m.y(strongest->lat_deg) << "\" r=\""
+            << strongest->radius_m / 1000 * m.scale << "\" fill=\"#3c9a46\" fill-opacity=\""
+            << formatted("%.3f", shade) << "\"/>\n<polyline fill=\"none\" stroke=\"#3c9a46\" stroke-opacity=\"0.5\" "
+            << "stroke-width=\"1\" points=\"" << drift << "\"/>\n";
+    }
+}
+
 void draw_climbs(std::ostream& out, const flight_log& log, const map_frame& m) {
     for (const climb& c : climbs_of(log)) {
         double x = m.x(c.lon_deg), y = m.y(c.lat_deg);
@@ -190,8 +239,12 @@ void draw_climbs(std::ostream& out, const flight_log& log, const map_frame& m) {
     }
 }
 
-void draw_legend_and_scale(std::ostream& out, const map_frame& m) {
+void draw_legend_and_scale(std::ostream& out, const flight_log& log, const map_frame& m) {
     double x = picture_width - margin - 110, y = margin + 20;
+    if (!log.thermals.empty())
+        out << "<circle cx=\"" << x + 11 << "\" cy=\"" << y + 232 << "\" r=\"10\" fill=\"#3c9a46\" "
+            << "fill-opacity=\"0.15\"/>\n<text x=\"" << x + 28 << "\" y=\"" << y + 236
+            << "\" font-size=\"11\">thermals</text>\n";
     out << "<text x=\"" << x << "\" y=\"" << y - 8 << "\" font-size=\"12\">vertical air written</text>\n";
     for (int i = 0; i <= 12; ++i) {
         double v = strongest_colour_mps - i * 0.5;
@@ -258,13 +311,14 @@ std::string svg_text(const flight_log& log) {
     out << std::fixed;
     if (log.fixes.size() >= 2) {
         map_frame m = frame_of(log);
+        draw_thermals(out, log, m);
         draw_track(out, log, m);
         draw_climbs(out, log, m);
         const track_fix& start = log.fixes.front();
         out << "<circle cx=\"" << m.x(start.lon_deg) << "\" cy=\"" << m.y(start.lat_deg)
             << "\" r=\"5\" fill=\"#208020\"/>\n<text x=\"" << m.x(start.lon_deg) + 8 << "\" y=\""
             << m.y(start.lat_deg) - 8 << "\" font-size=\"12\">start</text>\n";
-        draw_legend_and_scale(out, m);
+        draw_legend_and_scale(out, log, m);
         draw_barogram(out, log);
     }
     out << "</svg>\n";

@@ -3,6 +3,9 @@
 // (map and barogram, SVG) and a summary.
 #pragma once
 
+#include "thermal_clouds.h"
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,9 +29,17 @@ struct shown_text {
 // A flight of a whole day at one fix a second, at most.
 constexpr std::size_t most_fixes = 86400;
 
+// Where a thermal the program published stood (its column at the top).
+struct thermal_sighting {
+    double seconds;
+    std::uint32_t serial;
+    double lat_deg, lon_deg, radius_m, strength_mps;
+};
+
 struct flight_log {
     std::vector<track_fix> fixes;
     std::vector<shown_text> texts;
+    std::vector<thermal_sighting> thermals;
 };
 
 extern flight_log flight;
@@ -36,6 +47,8 @@ extern flight_log flight;
 void reset_flight_log();
 void log_fix(const track_fix& f);
 void log_text(double seconds, const std::string& text);
+// Keeps each published thermal when first seen and once a minute after.
+void log_thermals(double seconds, const std::vector<published_column>& columns);
 
 // A climb: a run of circling in which the glider rose.
 struct climb {
@@ -48,8 +61,10 @@ std::vector<climb> climbs_of(const flight_log& log);
 // The IGC text of the flight: A and H records, then a B record per fix.
 std::string igc_text(const flight_log& log, int year, int month, int day);
 
-// The picture: the map of the track coloured by the vertical air, the
-// climbs, a legend and a scale bar; under it the barogram.
+// The picture: the map of the track coloured by the vertical air over the
+// thermals published during the flight (faint circles of their radius,
+// darker the stronger), the climbs, a legend and a scale bar; under it the
+// barogram.
 std::string svg_text(const flight_log& log);
 
 void print_summary(const flight_log& log, std::FILE* out);

@@ -4,6 +4,7 @@
 #include "pilot.h"
 #include "recorder.h"
 #include "terrain.h"
+#include "thermal_clouds.h"
 
 #include <algorithm>
 #include <chrono>
@@ -234,6 +235,7 @@ void log_fixes() {
     next_fix_at = std::floor(world.elapsed_seconds) + 1;
     log_fix({world.session_seconds, world.time_of_day, world.latitude_deg, world.longitude_deg, world.altitude_m,
              ground_below_aircraft(), world.vertical_air_speed, pilot_circling()});
+    log_thermals(world.session_seconds, published_columns());
 }
 
 }  // namespace

@@ -35,8 +35,9 @@ slot_identity identity_of_active(const active_thermal& t) {
 
 slot_identity identity_of_house(int j) {
     if (j >= house_count) return {};
-    const house_thermal& h = house_thermals[j];
-    return {0, 0, j + 1, h.top, h.radius};
+    // A house thermal's top is drawn anew with every new thermal: it stays
+    // the same thermal.
+    return {0, 0, j + 1, 0, house_thermals[j].radius};
 }
 
 slot_identity identity_of(int record) {
