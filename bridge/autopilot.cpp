@@ -54,8 +54,8 @@ bool load_flightgear_terrain(props_client& fg) {
     return true;
 }
 
-void start_autopilot(bool asks_the_finder, const std::vector<std::pair<double, double>>& task) {
-    sim::start_pilot(asks_the_finder);
+void start_autopilot(sim::pilot_sight sight, const std::vector<std::pair<double, double>>& task) {
+    sim::start_pilot(sight);
     for (const auto& [lat, lon] : task) sim::add_turnpoint(lat, lon);
     // FlightGear flies the sailplane: the stand-in's own flight model stays still.
     sim::world.glider.flying = false;

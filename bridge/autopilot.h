@@ -5,6 +5,7 @@
 #pragma once
 
 #include "mapping.h"
+#include "pilot.h"
 #include "props_client.h"
 
 #include <utility>
@@ -20,7 +21,7 @@ bool load_flightgear_terrain(props_client& fg);
 
 // Hands the sailplane to the pilot, with turnpoints (latitude, longitude)
 // to fly between climbs. Called with the world locked.
-void start_autopilot(bool asks_the_finder, const std::vector<std::pair<double, double>>& task);
+void start_autopilot(sim::pilot_sight sight, const std::vector<std::pair<double, double>>& task);
 
 // The pilot's flying over `seconds` of FlightGear's time, and the settings
 // of the holds that changed. Called with the world locked.

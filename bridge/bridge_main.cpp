@@ -6,15 +6,17 @@
 // mapped ones (mapping.h).
 //
 //   skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay]
-//             [--batch-ms MS] [--auto] [--no-finder] [--task LAT LON ...]
-//             [--minutes N] [--record FILE] [--igc FILE] [--map FILE.svg]
+//             [--batch-ms MS] [--auto] [--no-finder | --clouds] [--task LAT LON ...]
+//             [--blue] [--minutes N] [--record FILE] [--igc FILE] [--map FILE.svg]
 //
 // --batch-ms: the least time a batch takes, as a simulator's interface
 //   answers at its own pace (default 20 ms; 0 answers at once).
 // --auto: the soaring pilot flies the sailplane (its bank and speed holds),
 //   seeing FlightGear's ground around it. --no-finder: it does not ask the
-//   finder; --task: turnpoints it flies between climbs (a ridge's face to
-//   beat along, say).
+//   finder; --clouds: it goes by the clouds instead; --task: turnpoints it
+//   flies between climbs (a ridge's face to beat along, say).
+// --blue: a blue day, no cumulus over the thermals (when the program
+//   publishes them, the bridge shows a cloud over each worth marking).
 // --minutes: after N minutes of FlightGear's time from the program's
 //   arrival, the quit gesture (TAB-Backspace, then TAB-F12) ends the flight.
 // --igc, --map: the flight's IGC log and its map and barogram; with either,
@@ -56,7 +58,8 @@ struct options {
     bool stay = false;
     int batch_ms = 20;
     bool auto_pilot = false;
-    bool asks_the_finder = true;
+    sim::pilot_sight sight = sim::pilot_sight::finder;
+    bool blue = false;
     std::vector<std::pair<double, double>> task;
     double minutes = 0;
     const char* record = nullptr;
@@ -83,7 +86,9 @@ bool parse(int argc, char** argv, options* o) {
         else if (a == "--igc" && has_value) o->igc = argv[++i];
         else if (a == "--map" && has_value) o->map = argv[++i];
         else if (a == "--auto") o->auto_pilot = true;
-        else if (a == "--no-finder") o->asks_the_finder = false;
+        else if (a == "--no-finder") o->sight = sim::pilot_sight::lift_only;
+        else if (a == "--clouds") o->sight = sim::pilot_sight::clouds;
+        else if (a == "--blue") o->blue = true;
         else if (a == "--task") {
             double lat = 0, lon = 0;
             for (; i + 2 < argc && a_number(argv[i + 1], &lat) && a_number(argv[i + 2], &lon); i += 2)
@@ -193,7 +198,7 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, &o)) {
         std::fprintf(stderr,
                      "usage: skarvo-fg [--fg-host HOST] [--fg-port PORT] [--wait SECONDS] [--stay] [--batch-ms MS]\n"
-                     "                 [--auto] [--no-finder] [--task LAT LON ...] [--minutes N] [--record FILE]\n"
+                     "                 [--auto] [--no-finder | --clouds] [--task LAT LON ...] [--blue] [--minutes N] [--record FILE]\n"
                      "                 [--igc FILE] [--map FILE.svg]\n");
         return 2;
     }
@@ -223,7 +228,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::lock_guard<std::mutex> lock(sim::world_mutex);
-        bridge::start_autopilot(o.asks_the_finder, o.task);
+        bridge::start_autopilot(o.sight, o.task);
     }
     sim::client_write_hook = bridge::queue_client_write;
     if (!sim::open_server("UIPCMAIN", &error)) {

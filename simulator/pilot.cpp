@@ -2,16 +2,24 @@
 //
 // Cruising, it asks the finder now and then (TAB-W, TAB-E, TAB-1..3) and
 // flies at best-glide speed toward the nearest thermal a text names (the
-// bearing is magnetic: the variation is added back), else along its task or
-// a search pattern. When the variometer shows lift it circles. After every
-// full circle it moves the circle toward where the climb was best (it flies
-// straight for a moment when heading that way), and it leaves near the cloud
-// base or when a circle's mean climb falls below a threshold.
+// bearing is magnetic: the variation is added back); or, going by the
+// clouds, it picks a cumulus near its course and flies under its upwind
+// side; else it flies along its task or a search pattern. When the
+// variometer shows lift it circles. After every full circle it moves the
+// circle toward where the climb was best (it flies straight for a moment
+// when heading that way), and it leaves near the cloud base or when a
+// circle's mean climb falls below a threshold.
+//
+// In wind the pilot works in the air: its circles stand still in the
+// moving air, while a column that leans with the wind moves upwind through
+// it as the glider climbs. From the cores of its last circles it learns how
+// fast, and leads its circle by that much.
 #include "pilot.h"
 
 #include "glider.h"
 #include "recorder.h"
 #include "terrain.h"
+#include "thermal_clouds.h"
 #include "world.h"
 
 #include <cmath>
@@ -26,6 +34,7 @@ namespace {
 constexpr double pi = 3.14159265358979323846;
 constexpr double metres_per_degree = 1852.0 * 60;
 constexpr double metres_per_mile = 1609.344;
+constexpr double metres_per_second_per_knot = 1852.0 / 3600;
 
 constexpr double ask_every_seconds = 15;
 constexpr double lift_to_circle_mps = 0.8;     // smoothed variometer
@@ -41,6 +50,15 @@ constexpr double farthest_hint_miles = 5.0;     // farther is out of reach
 constexpr double drift_look_ahead_m = 600;      // how far downwind a pilot looks before circling
 constexpr double rising_ground_m = 50;
 constexpr std::uint8_t finder_keys[] = {87, 69, 49, 50, 51};  // W, E, 1, 2, 3
+constexpr double cloud_sight_m = 10000;
+constexpr double look_every_seconds = 5;
+constexpr double near_course_deg = 60;
+constexpr double near_enough_m = 3000;          // clouds this much farther than the nearest are still near
+constexpr double assumed_rise_mps = 2.0;        // how fast a pilot takes thermals to rise, for their lean
+constexpr double farthest_lean_m = 4000;
+constexpr double empty_cloud_seconds = 300;     // a cloud with nothing under it is left for a while
+constexpr double longest_shift_m = 300;
+constexpr double first_drift_share = 0.5;       // of the wind: how fast a core is taken to move upwind in the air
 
 enum class mode { cruise, circling, shifting };
 
@@ -48,15 +66,31 @@ struct spot {
     double lat = 0, lon = 0, until = -1;
 };
 
+// A circle in the air: positions in metres east and north of where the
+// circling began, less the wind's drift since then.
 struct circle_stats {
     double turned_deg = 0, seconds = 0, climb_sum = 0;
-    double lat_sum = 0, lon_sum = 0;
+    double x_sum = 0, y_sum = 0, clock_sum = 0;
     int samples = 0;
-    double best_climb = -1e9, best_lat = 0, best_lon = 0;
+    double best_climb = -1e9, best_x = 0, best_y = 0;
+};
+
+// Where the pilot last found the core, in the air, and how fast it moves
+// through the air (m/s east and north).
+struct core_track {
+    bool known = false;
+    double x = 0, y = 0, clock = 0;
+    double drift_x = 0, drift_y = 0;
+};
+
+struct shunned_cloud {
+    std::uint32_t serial = 0;
+    double until = -1;
 };
 
 struct pilot_state {
     bool flying = false;
+    pilot_sight sight = pilot_sight::finder;
     mode now = mode::cruise;
     double clock = 0;             // seconds the pilot has flown
     double vario = 0;             // smoothed climb
@@ -68,6 +102,12 @@ struct pilot_state {
     bool has_target = false;
     double target_lat = 0, target_lon = 0;
     circle_stats circle;
+    core_track core;
+    double air_origin_lat = 0, air_origin_lon = 0, air_origin_clock = 0;
+    std::uint32_t target_cloud = 0;
+    double next_look = 0;
+    shunned_cloud shunned[8];
+    std::size_t next_shunned = 0;
     double shift_heading = 0, shift_metres = 0, shift_left = 0;
     bool shift_pending = false;
     spot avoided[8];
@@ -110,6 +150,105 @@ bool avoided_here(double lat, double lon) {
     for (const spot& s : pilot.avoided)
         if (s.until > pilot.clock && distance_m(s.lat, s.lon, lat, lon) < avoid_radius_m) return true;
     return false;
+}
+
+// ---- the air and the clouds --------------------------------------------------
+
+// The wind, as the pilot reads it off its drift over the ground: metres a
+// second east and north the air moves.
+void wind_vector(double* east, double* north) {
+    double to = (world.wind_from_deg + 180) * pi / 180, speed = world.wind_knots * metres_per_second_per_knot;
+    *east = speed * std::sin(to);
+    *north = speed * std::cos(to);
+}
+
+void start_air_frame() {
+    pilot.air_origin_lat = world.latitude_deg;
+    pilot.air_origin_lon = world.longitude_deg;
+    pilot.air_origin_clock = pilot.clock;
+}
+
+// The glider's place in the moving air.
+void air_position(double* x, double* y) {
+    double wind_east, wind_north;
+    wind_vector(&wind_east, &wind_north);
+    double t = pilot.clock - pilot.air_origin_clock;
+    *x = east_metres(pilot.air_origin_lat, pilot.air_origin_lon, world.longitude_deg) - wind_east * t;
+    *y = (world.latitude_deg - pilot.air_origin_lat) * metres_per_degree - wind_north * t;
+}
+
+bool shunned(std::uint32_t serial) {
+    for (const shunned_cloud& c : pilot.shunned)
+        if (c.serial == serial && c.until > pilot.clock) return true;
+    return false;
+}
+
+void shun(std::uint32_t serial, double seconds) {
+    if (serial == 0) return;
+    pilot.shunned[pilot.next_shunned++ % std::size(pilot.shunned)] = {serial, pilot.clock + seconds};
+}
+
+// Where the pilot means to go now: the next turnpoint, else its search leg.
+double course_deg() {
+    if (pilot.next_turnpoint < pilot.task.size()) {
+        const spot& tp = pilot.task[pilot.next_turnpoint];
+        return bearing_deg(world.latitude_deg, world.longitude_deg, tp.lat, tp.lon);
+    }
+    return pilot.search_heading;
+}
+
+// The cloud a pilot would go for: of those in sight above it, the ones near
+// its course (all, if none is), and of those not much farther than the
+// nearest, the biggest.
+const cumulus* cloud_to_go_for(const std::vector<cumulus>& clouds) {
+    double lat = world.latitude_deg, lon = world.longitude_deg, course = course_deg();
+    std::vector<const cumulus*> seen, on_course;
+    for (const cumulus& c : clouds) {
+        if (shunned(c.serial) || c.base_m < world.altitude_m + 100) continue;
+        double d = distance_m(lat, lon, c.lat_deg, c.lon_deg);
+        if (d > cloud_sight_m) continue;
+        seen.push_back(&c);
+        if (d < 2000 || std::fabs(angle_between(course, bearing_deg(lat, lon, c.lat_deg, c.lon_deg))) <= near_course_deg)
+            on_course.push_back(&c);
+    }
+    const std::vector<const cumulus*>& pool = on_course.empty() ? seen : on_course;
+    double nearest = 1e18;
+    for (const cumulus* c : pool) nearest = std::fmin(nearest, distance_m(lat, lon, c->lat_deg, c->lon_deg));
+    const cumulus* chosen = nullptr;
+    for (const cumulus* c : pool)
+        if (distance_m(lat, lon, c->lat_deg, c->lon_deg) <= nearest + near_enough_m &&
+            (!chosen || c->width_m > chosen->width_m))
+            chosen = c;
+    return chosen;
+}
+
+// A thermal leans downwind as it rises: below its cloud it stands upwind,
+// the farther the lower the glider.
+void under_upwind_side(const cumulus& c, double* lat, double* lon) {
+    double wind = world.wind_knots * metres_per_second_per_knot;
+    double lean = std::fmin(farthest_lean_m, std::fmax(0.0, c.base_m - world.altitude_m) * wind / assumed_rise_mps);
+    move_point(c.lat_deg, c.lon_deg, world.wind_from_deg, lean, lat, lon);
+}
+
+void look_at_the_clouds() {
+    if (pilot.clock < pilot.next_look) return;
+    pilot.next_look = pilot.clock + look_every_seconds;
+    std::vector<cumulus> clouds = clouds_shown();
+    const cumulus* c = cloud_to_go_for(clouds);
+    if (!c) {
+        pilot.has_target = false;
+        pilot.target_cloud = 0;
+        return;
+    }
+    if (c->serial != pilot.target_cloud) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "heading for a cloud %.1f km away, %.0f m wide",
+                      distance_m(world.latitude_deg, world.longitude_deg, c->lat_deg, c->lon_deg) / 1000, c->width_m);
+        report("pilot", detail, false);
+    }
+    pilot.target_cloud = c->serial;
+    pilot.has_target = true;
+    under_upwind_side(*c, &pilot.target_lat, &pilot.target_lon);
 }
 
 // A hint: the thermal lies `miles` away at the magnetic bearing.
@@ -170,8 +309,9 @@ double cruise_heading(double seconds) {
     if (pilot.has_target && looking_for_lift() && !in_rising_air) {
         if (distance_m(lat, lon, pilot.target_lat, pilot.target_lon) > target_reached_m)
             return bearing_deg(lat, lon, pilot.target_lat, pilot.target_lon);
-        pilot.has_target = false;  // nothing there: ask again
-        pilot.next_ask = pilot.clock;
+        pilot.has_target = false;  // nothing there: ask again, or look for another cloud
+        pilot.next_ask = pilot.next_look = pilot.clock;
+        shun(pilot.target_cloud, empty_cloud_seconds);
     }
     while (pilot.next_turnpoint < pilot.task.size()) {
         const spot& tp = pilot.task[pilot.next_turnpoint];
@@ -204,6 +344,12 @@ bool near_a_ridge() {
 void start_circling() {
     pilot.now = mode::circling;
     pilot.circle = circle_stats{};
+    start_air_frame();
+    double wind_east, wind_north;
+    wind_vector(&wind_east, &wind_north);
+    pilot.core = core_track{};
+    pilot.core.drift_x = -first_drift_share * wind_east;
+    pilot.core.drift_y = -first_drift_share * wind_north;
     pilot.shift_pending = false;
     pilot.climb_start_altitude = world.altitude_m;
     pilot.climb_start_clock = pilot.clock;
@@ -215,7 +361,9 @@ void leave_thermal(const char* why) {
     s = {world.latitude_deg, world.longitude_deg, pilot.clock + avoid_seconds};
     pilot.now = mode::cruise;
     pilot.has_target = false;
-    pilot.next_ask = pilot.clock;
+    pilot.next_ask = pilot.next_look = pilot.clock;
+    shun(pilot.target_cloud, avoid_seconds);
+    pilot.target_cloud = 0;
     double gained = world.altitude_m - pilot.climb_start_altitude;
     double seconds = pilot.clock - pilot.climb_start_clock;
     char detail[128];
@@ -225,11 +373,43 @@ void leave_thermal(const char* why) {
 }
 
 void cruise(double seconds) {
-    if (looking_for_lift()) ask_the_finder();
+    if (looking_for_lift() && pilot.sight == pilot_sight::finder) ask_the_finder();
+    if (looking_for_lift() && pilot.sight == pilot_sight::clouds) look_at_the_clouds();
     steer_towards(cruise_heading(seconds), best_glide_speed(world.glider.shape));
     if (pilot.vario > lift_to_circle_mps && world.altitude_m < cloud_base() - below_cloud_base_m &&
         !near_a_ridge())
         start_circling();
+}
+
+// The core seen in this circle teaches how fast the core moves through the
+// air; the circle is moved to where the core will be once the move is flown.
+void learn_the_drift(const circle_stats& c) {
+    core_track& k = pilot.core;
+    double seen_at = c.clock_sum / c.samples;
+    if (k.known && seen_at - k.clock > 1) {
+        double dx = (c.best_x - k.x) / (seen_at - k.clock), dy = (c.best_y - k.y) / (seen_at - k.clock);
+        double fastest = world.wind_knots * metres_per_second_per_knot + 1, speed = std::hypot(dx, dy);
+        if (speed > fastest) dx *= fastest / speed, dy *= fastest / speed;
+        k.drift_x = 0.6 * k.drift_x + 0.4 * dx;
+        k.drift_y = 0.6 * k.drift_y + 0.4 * dy;
+    }
+    k.known = true;
+    k.x = c.best_x, k.y = c.best_y, k.clock = seen_at;
+}
+
+void plan_the_shift(const circle_stats& c) {
+    const core_track& k = pilot.core;
+    double centre_x = c.x_sum / c.samples, centre_y = c.y_sum / c.samples;
+    double ahead = pilot.clock - k.clock, sx = 0, sy = 0;
+    for (int i = 0; i < 2; ++i) {  // the move takes time, in which the core moves on
+        sx = k.x + k.drift_x * ahead - centre_x;
+        sy = k.y + k.drift_y * ahead - centre_y;
+        ahead = pilot.clock - k.clock + std::fmin(std::hypot(sx, sy), longest_shift_m) / world.glider.airspeed_mps;
+    }
+    double offset = std::hypot(sx, sy);
+    pilot.shift_pending = offset > 30;
+    pilot.shift_heading = std::fmod(std::atan2(sx, sy) * 180 / pi + 360, 360);
+    pilot.shift_metres = std::fmin(offset, longest_shift_m);
 }
 
 // After a full circle: leave, or plan to move the circle toward its best lift.
@@ -239,11 +419,8 @@ void end_of_circle() {
     if (world.altitude_m >= cloud_base() - below_cloud_base_m) return leave_thermal("cloud base");
     if (mean < weakest_circle_mps) return leave_thermal("weak");
     if (near_a_ridge()) return leave_thermal("near a ridge");
-    double centre_lat = c.lat_sum / c.samples, centre_lon = c.lon_sum / c.samples;
-    double offset = distance_m(centre_lat, centre_lon, c.best_lat, c.best_lon);
-    pilot.shift_pending = offset > 30;
-    pilot.shift_heading = bearing_deg(centre_lat, centre_lon, c.best_lat, c.best_lon);
-    pilot.shift_metres = std::fmin(offset, 200);
+    learn_the_drift(c);
+    plan_the_shift(c);
     c = circle_stats{};
 }
 
@@ -261,13 +438,16 @@ void circle(double seconds) {
     c.turned_deg += turn_rate_deg(g.airspeed_mps, g.bank_deg) * seconds;
     c.seconds += seconds;
     c.climb_sum += g.climb_mps * seconds;
-    c.lat_sum += world.latitude_deg;
-    c.lon_sum += world.longitude_deg;
+    double x, y;
+    air_position(&x, &y);
+    c.x_sum += x;
+    c.y_sum += y;
+    c.clock_sum += pilot.clock;
     ++c.samples;
     if (g.climb_mps > c.best_climb) {
         c.best_climb = g.climb_mps;
-        c.best_lat = world.latitude_deg;
-        c.best_lon = world.longitude_deg;
+        c.best_x = x;
+        c.best_y = y;
     }
     if (c.turned_deg >= 360) end_of_circle();
 }
@@ -318,9 +498,10 @@ finder_answer parse_finder_text(const std::string& text) {
     return a;
 }
 
-void start_pilot(bool asks_the_finder) {
+void start_pilot(pilot_sight sight) {
     pilot.flying = true;
-    if (!asks_the_finder)
+    pilot.sight = sight;
+    if (sight != pilot_sight::finder)
         for (bool& useless : pilot.key_useless) useless = true;
     glider_state& g = world.glider;
     g.flying = true;

@@ -1,7 +1,7 @@
 // The soaring pilot of the stand-in: flies the glider as a pilot would,
 // with only what a pilot has in the simulator: the texts Skarvo shows, the
-// hot keys, the variometer, the compass, the cloud base in sight, and a
-// position to fly a task by.
+// hot keys, the variometer, the compass, the clouds and the cloud base in
+// sight, its drift over the ground, and a position to fly a task by.
 #pragma once
 
 #include <string>
@@ -18,9 +18,13 @@ struct finder_answer {
 
 finder_answer parse_finder_text(const std::string& text);
 
-// Hands the controls to the pilot; one that does not ask the finder flies
-// its task and the lift it meets.
-void start_pilot(bool asks_the_finder = true);
+// What the pilot goes by to find thermals: the finder's hints, the
+// clouds in sight (within 10 km: where they are and how big, nothing of
+// the lift under them), or only the lift it meets along its task.
+enum class pilot_sight { finder, clouds, lift_only };
+
+// Hands the controls to the pilot.
+void start_pilot(pilot_sight sight = pilot_sight::finder);
 bool pilot_flying();
 
 // Where the pilot sees the ground (metres at a point): the stand-in's

@@ -30,7 +30,7 @@ std::vector<event> events;
 std::size_t next_event = 0;
 bool stopped = false;
 bool pilot_asked = false;
-bool pilot_asks_finder = true;
+pilot_sight pilot_sight_given = pilot_sight::finder;
 std::string scenario_folder;  // heights files are found beside the scenario
 
 using words = std::vector<std::string>;
@@ -191,10 +191,10 @@ void apply_setting(const words& w) {
     }
     else if (key == "pilot") {
         expect(w, 2, 3);
-        if (w[1] != "auto" || (w.size() == 3 && w[2] != "no-finder"))
-            throw parse_error{"the pilot is \"auto\" or \"auto no-finder\""};
+        if (w[1] != "auto" || (w.size() == 3 && w[2] != "no-finder" && w[2] != "clouds"))
+            throw parse_error{"the pilot is \"auto\", \"auto no-finder\" or \"auto clouds\""};
         pilot_asked = true;
-        pilot_asks_finder = w.size() == 2;
+        pilot_sight_given = w.size() == 2 ? pilot_sight::finder : w[2] == "clouds" ? pilot_sight::clouds : pilot_sight::lift_only;
     }
     else if (key == "task") {
         if (w.size() < 3 || w.size() % 2 == 0) throw parse_error{"a task is pairs of LAT LON"};
@@ -294,7 +294,7 @@ bool load_scenario_text(const std::string& text, std::string* error) {
     next_event = 0;
     stopped = false;
     pilot_asked = false;
-    pilot_asks_finder = true;
+    pilot_sight_given = pilot_sight::finder;
     std::istringstream in(text);
     int line_number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -314,7 +314,7 @@ bool load_scenario_text(const std::string& text, std::string* error) {
     std::stable_sort(events.begin(), events.end(), [](const event& x, const event& y) { return x.at < y.at; });
     if (pilot_asked) {
         if (!world.glider.flying) world.glider.heading_deg = world.track_deg;
-        start_pilot(pilot_asks_finder);
+        start_pilot(pilot_sight_given);
     }
     return true;
 }

@@ -163,7 +163,7 @@ TEST_F(bridge_test, the_programs_writes_reach_flightgear_in_order_and_only_mappe
 TEST_F(bridge_test, the_pilot_sets_the_sailplanes_holds) {
     ASSERT_TRUE(bridge::exchange(client));
     std::lock_guard<std::mutex> lock(sim::world_mutex);
-    bridge::start_autopilot(true, {});
+    bridge::start_autopilot(sim::pilot_sight::finder, {});
     EXPECT_FALSE(sim::world.glider.flying) << "the stand-in's own flight model must stay still";
     auto sets = bridge::autopilot_step(1.0);
     auto value_of = [&sets](const std::string& path) {
