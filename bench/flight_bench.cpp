@@ -3,7 +3,9 @@
 // in-thermal iterations per second, each with the link exchanges it costs,
 // against what the bare transport allows: the bare exchange rate measured
 // in the same run, divided by the exchanges per pass. A ratio of 1 means
-// the program adds nothing to its exchanges.
+// the program adds nothing to its exchanges. Each is flown twice, without
+// and with the thermals published for companions, and the two rates are
+// compared.
 //
 //   flight_bench [--pilot] [SIMULATED_SECONDS]
 //
@@ -19,6 +21,7 @@
 #include "simlink/aircraft.h"
 #include "simlink/link.h"
 #include "thermals/lift.h"
+#include "thermals/publication.h"
 #include "thermals/thermal_state.h"
 
 #include <cstdio>
@@ -85,6 +88,8 @@ double bare_rate(bare_link& bare) {
     return 20000 / std::chrono::duration<double>(clock_type::now() - start).count();
 }
 
+double rate_of(const phase& p) { return static_cast<double>(p.passes) / p.seconds; }
+
 void print(const char* what, const phase& p, double bare_per_second) {
     double per_pass = static_cast<double>(p.exchanges) / static_cast<double>(p.passes);
     double rate = static_cast<double>(p.passes) / p.seconds;
@@ -106,7 +111,9 @@ int main(int argc, char** argv) {
     std::ofstream(scenario) << "time 12:00:00\nposition 47.0 11.0\naltitude 1000\nground 500\nclimb off\n"
                             << "clock lock-step 0.05\n" << (pilot ? "pilot auto\nclouds 3000 9\n" : "")
                             << "at " << seconds << " key backspace\nat " << seconds + 1 << " key f12\n"
-                            << "at " << 2 * seconds << " move 46.9 11.0\n";
+                            << "at " << 2 * seconds << " key backspace\nat " << 2 * seconds + 1 << " key f12\n"
+                            << "at " << 3 * seconds << " move 46.9 11.0\n"
+                            << "at " << 4 * seconds << " move 47.0 11.0\n";
 
     pid_t simulator = start_simulator({"--scenario", scenario, "--record", record, "--wall-limit", "600"});
     pin_to_first_core();
@@ -126,6 +133,14 @@ int main(int argc, char** argv) {
     double bare_before = bare_rate(bare);
     phase outside = measure(record, [] { main_loop(); });
     running = 1;
+    reset_hot_keys();
+    register_hot_keys();
+    publish_thermals = 1;
+    phase outside_publishing = measure(record, [] { main_loop(); });
+    running = 1;
+    place(0, 0.0, 1.0f, 0.5f);
+    phase inside_publishing = measure(record, [] { thermal_pass(); });
+    publish_thermals = 0;
     place(0, 0.0, 1.0f, 0.5f);
     phase inside = measure(record, [] { thermal_pass(); });
     double bare_after = bare_rate(bare);
@@ -138,6 +153,10 @@ int main(int argc, char** argv) {
     double bare_per_second = (bare_before + bare_after) / 2;
     std::printf("bare exchanges:              %9.0f per second (mean of a round before and after)\n", bare_per_second);
     print("main-loop passes outside:", outside, bare_per_second);
+    print("  publishing the thermals:", outside_publishing, bare_per_second);
     print("in-thermal iterations:", inside, bare_per_second);
+    print("  publishing the thermals:", inside_publishing, bare_per_second);
+    std::printf("publishing / not: main loop %.3f, in thermals %.3f (target at least 0.98)\n",
+                rate_of(outside_publishing) / rate_of(outside), rate_of(inside_publishing) / rate_of(inside));
     return 0;
 }

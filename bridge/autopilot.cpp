@@ -1,5 +1,6 @@
 #include "autopilot.h"
 
+#include "clouds.h"
 #include "pilot.h"
 #include "terrain.h"
 #include "terrain_probe.h"
@@ -56,6 +57,7 @@ bool load_flightgear_terrain(props_client& fg) {
 
 void start_autopilot(sim::pilot_sight sight, const std::vector<std::pair<double, double>>& task) {
     sim::start_pilot(sight);
+    sim::set_pilot_clouds(clouds_on_show);  // the clouds FlightGear shows
     for (const auto& [lat, lon] : task) sim::add_turnpoint(lat, lon);
     // FlightGear flies the sailplane: the stand-in's own flight model stays still.
     sim::world.glider.flying = false;

@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include "clouds.h"
 #include "mapping.h"
 #include "server.h"
 #include "terrain_probe.h"
@@ -12,6 +13,7 @@
 namespace bridge {
 
 int answer_patience_ms = 10000;
+bool blue_day = false;
 
 namespace {
 
@@ -122,8 +124,11 @@ bool exchange(props_client& fg) {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         snapshots += take_snapshot(values, sim::world, &sets) ? 1 : 0;
         sets.insert(sets.begin(), outbox.begin(), outbox.end());
-        auto status = status_sets(sim::client_count() > 0, sim::world);
+        bool attached = sim::client_count() > 0;
+        auto status = status_sets(attached, sim::world);
         sets.insert(sets.end(), status.begin(), status.end());
+        auto clouds = cloud_sets(attached, blue_day);
+        sets.insert(sets.end(), clouds.begin(), clouds.end());
         outbox.clear();
     }
     for (const auto& s : sets)

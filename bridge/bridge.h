@@ -19,6 +19,9 @@ void queue_client_write(std::uint32_t offset, std::uint32_t n);
 // FlightGear has gone.
 bool exchange(props_client& fg);
 
+// A blue day: no cumulus over the thermals (skarvo-fg --blue).
+extern bool blue_day;
+
 // How long a snapshot's answers may take before the bridge says FlightGear
 // has stalled and waits on for it (up to five minutes).
 extern int answer_patience_ms;

@@ -28,6 +28,7 @@
 // bridge serving for the next one.
 #include "autopilot.h"
 #include "bridge.h"
+#include "clouds.h"
 #include "mapping.h"
 #include "props_client.h"
 
@@ -59,7 +60,6 @@ struct options {
     int batch_ms = 20;
     bool auto_pilot = false;
     sim::pilot_sight sight = sim::pilot_sight::finder;
-    bool blue = false;
     std::vector<std::pair<double, double>> task;
     double minutes = 0;
     const char* record = nullptr;
@@ -88,7 +88,7 @@ bool parse(int argc, char** argv, options* o) {
         else if (a == "--auto") o->auto_pilot = true;
         else if (a == "--no-finder") o->sight = sim::pilot_sight::lift_only;
         else if (a == "--clouds") o->sight = sim::pilot_sight::clouds;
-        else if (a == "--blue") o->blue = true;
+        else if (a == "--blue") bridge::blue_day = true;
         else if (a == "--task") {
             double lat = 0, lon = 0;
             for (; i + 2 < argc && a_number(argv[i + 1], &lat) && a_number(argv[i + 2], &lon); i += 2)
@@ -255,8 +255,10 @@ int main(int argc, char** argv) {
         stats.seconds = std::chrono::duration<double>(clock_type::now() - first).count();
         if (program.left_for_good(o.stay)) break;
     }
-    if (fg_there)  // the status window: no program is served now
+    if (fg_there) {  // the status window and the sky: no program is served now
         for (const auto& s : bridge::status_sets(false, sim::world)) fg.set(s.path, s.value);
+        for (const auto& s : bridge::cloud_sets(false, true)) fg.set(s.path, s.value);
+    }
     serving = false;
     bridge::release_answers();
     server.join();

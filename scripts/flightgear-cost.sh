@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What Skarvo costs FlightGear, measured side by side in one run: FlightGear's
 # frame rate alone, then with the bridge and the program attached (the
-# soaring pilot flying), and the CPU the bridge and the program take, as a
-# share of one core.
+# soaring pilot flying) on a blue day, then with a cumulus over each thermal
+# (a program and bridge started afresh), and the CPU the bridge and the
+# program take with the clouds, as a share of one core. The clouds are
+# FlightGear's 3D clouds: drawn (FG_DRAW=1) is what they cost.
 # Usage: [FG_DRAW=1] scripts/flightgear-cost.sh [SECONDS] [BATCH_MS]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,25 +41,41 @@ cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 alone=$(mean_frame_rate "$seconds")
 
-"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --auto --batch-ms "$batch_ms" --record "$work/record.tsv" \
-  >"$work/bridge.out" 2>&1 &
-bridge=$!
-fg_wait_window
-(cd "$work" && exec "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>&1) &
-program=$!
-sleep 15  # start-up
-b0=$(cpu_ticks $bridge); p0=$(cpu_ticks $program); t0=$(date +%s.%N)
-attached=$(mean_frame_rate "$seconds")
-b1=$(cpu_ticks $bridge); p1=$(cpu_ticks $program); t1=$(date +%s.%N)
-kill "$program" "$bridge" 2>/dev/null
+# attached_frame_rate [BRIDGE OPTIONS]: the frame rate with Skarvo attached;
+# the CPU ticks of the bridge and the program over it in $b $p, the wall
+# time in $wall.
+attached_frame_rate() {
+  "$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --auto --batch-ms "$batch_ms" --record "$work/record.tsv" "$@" \
+    >"$work/bridge.out" 2>&1 &
+  local bridge=$!
+  fg_wait_window
+  (cd "$work" && exec "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>&1) &
+  local program=$!
+  sleep 15  # start-up, and the first thermals published
+  local b0 p0 t0 t1
+  b0=$(cpu_ticks $bridge); p0=$(cpu_ticks $program); t0=$(date +%s.%N)
+  rate=$(mean_frame_rate "$seconds")
+  b=$(($(cpu_ticks $bridge) - b0)); p=$(($(cpu_ticks $program) - p0)); t1=$(date +%s.%N)
+  wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  kill "$program" 2>/dev/null
+  wait "$program" 2>/dev/null
+  kill "$bridge" 2>/dev/null
+  wait "$bridge" 2>/dev/null
+  rm -f "$FSUIPC_IPC_DIR"/* 2>/dev/null
+}
+attached_frame_rate --blue
+blue=$rate
+attached_frame_rate
+attached=$rate
 hz=$(getconf CLK_TCK)
-awk -v alone="$alone" -v attached="$attached" -v b="$((b1 - b0))" -v p="$((p1 - p0))" -v t0="$t0" -v t1="$t1" \
-    -v hz="$hz" -v ms="$batch_ms" -v record="$(wc -c <"$work/record.tsv")" 'BEGIN {
-  wall = t1 - t0
+awk -v alone="$alone" -v blue="$blue" -v attached="$attached" -v b="$b" -v p="$p" -v wall="$wall" \
+    -v hz="$hz" -v ms="$batch_ms" -v record="$(wc -c <"$work/record.tsv")" -v shown="$(fg_get /skarvo/clouds/update)" 'BEGIN {
   printf "batch time at least %d ms\n", ms
   printf "FlightGear alone:         %.1f frames/s\n", alone
+  printf "Skarvo, a blue day:       %.1f frames/s (%.0f %% of alone)\n", blue, alone > 0 ? blue / alone * 100 : 0
   share = alone > 0 ? attached / alone * 100 : 0
-  printf "with Skarvo attached:     %.1f frames/s (%.0f %% of alone)\n", attached, share
+  printf "Skarvo with its clouds:   %.1f frames/s (%.0f %% of alone, %.0f %% of the blue day; %d cloud changes)\n",
+    attached, share, blue > 0 ? attached / blue * 100 : 0, shown
   printf "skarvo-fg CPU:            %.1f %% of one core\n", b / hz / wall * 100
   printf "skarvo CPU:               %.1f %% of one core\n", p / hz / wall * 100
   printf "both:                     %.1f %% of one core\n", (b + p) / hz / wall * 100

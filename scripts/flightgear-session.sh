@@ -36,12 +36,12 @@ FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
 # to a minute, loading scenery as the aircraft moves on, and measured here
 # a 15-minute flight did not survive it even with these settings (OSG's
 # drawing in one thread, a smaller window, no random buildings, vegetation
-# and objects, no 3D clouds, 20 km of visibility, at most 10 frames a
-# second). So where FlightGear would draw in software the scripts fly
+# and objects, 20 km of visibility, at most 10 frames a second; 3D
+# clouds stay on, for Skarvo's cumulus). So where FlightGear would draw in software the scripts fly
 # undrawn and say so, unless FG_DRAW=1 (fly-flightgear.sh --drawn) asks
 # for drawing; it then draws with these settings.
 FG_SOFTWARE_DRAWING=(--geometry=800x600 --prop:/sim/rendering/multithreading-mode=SingleThreaded
-  --disable-random-objects --disable-random-vegetation --disable-random-buildings --disable-clouds3d
+  --disable-random-objects --disable-random-vegetation --disable-random-buildings --enable-clouds3d
   --fog-fastest --visibility=20000 --prop:/sim/frame-rate-throttle-hz=10)
 
 # fg_renders_in_software: true on our own Xvfb display, or where glxinfo

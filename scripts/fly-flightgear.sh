@@ -7,8 +7,12 @@
 # Mokuleia). Without --auto you fly (quit Skarvo with Q, then Y in
 # FlightGear); with --auto the soaring pilot flies.
 #
-# Usage: scripts/fly-flightgear.sh [--window] [--auto] [--minutes N] [--undrawn | --drawn] [--ridge]
-#                                  [--aircraft=NAME] [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
+# Usage: scripts/fly-flightgear.sh [--window] [--auto [--clouds]] [--blue] [--minutes N] [--undrawn | --drawn]
+#                                  [--ridge] [--aircraft=NAME] [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
+#   A cumulus stands over each of Skarvo's thermals worth marking (FlightGear's
+#   3D clouds drawn: --drawn or a graphics card); --blue: a blue day, the
+#   thermals only felt. --auto --clouds: the pilot goes by those clouds
+#   instead of asking the finder.
 #   --aircraft=NAME: FlightGear flies that aircraft instead of Skarvo's
 #   sailplane (one FlightGear has installed, say c172p); Skarvo's lift
 #   reaches it all the same. --auto needs the sailplane's holds.
@@ -38,11 +42,13 @@ source "$root/scripts/scan-settings.sh"
 number='^-?[0-9]+([.][0-9]+)?$'
 bridge_options=()
 extra=()
-auto=0 ridge=0 scan=()
+auto=0 clouds=0 ridge=0 scan=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --window) FG_DISPLAY=${DISPLAY:?--window needs a display}; FG_OWN_DISPLAY=0; shift ;;
     --auto) auto=1; shift ;;
+    --clouds) clouds=1; shift ;;
+    --blue) bridge_options+=(--blue); shift ;;
     --minutes) bridge_options+=(--minutes "$2"); shift 2 ;;
     --undrawn) FG_DRAW=0; shift ;;
     --drawn) FG_DRAW=1; shift ;;
@@ -60,6 +66,10 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 
+if ((clouds && !auto)); then
+  echo "--clouds tells the soaring pilot how to find thermals: give it with --auto" >&2
+  exit 2
+fi
 if ((auto)) && [[ "${FG_AIRCRAFT:-skarvo-sailplane}" != skarvo-sailplane ]]; then
   echo "--auto flies Skarvo's sailplane only (the soaring pilot needs its holds); drop --aircraft or fly yourself" >&2
   exit 2
@@ -114,6 +124,7 @@ if ((ridge)); then
   ((auto)) && bridge_options+=(--no-finder --task "${task[@]}")
 fi
 ((auto)) && bridge_options+=(--auto)
+((clouds)) && bridge_options+=(--clouds)
 fg_start "$work/fgfs.log" "${place[@]}" "${extra[@]}"
 echo "Waiting for FlightGear (its log: $work/fgfs.log)..."
 fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }

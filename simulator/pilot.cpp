@@ -70,6 +70,7 @@ struct spot {
 // circling began, less the wind's drift since then.
 struct circle_stats {
     double turned_deg = 0, seconds = 0, climb_sum = 0;
+    double last_heading = -1;  // the compass at the last sample
     double x_sum = 0, y_sum = 0, clock_sum = 0;
     int samples = 0;
     double best_climb = -1e9, best_x = 0, best_y = 0;
@@ -122,6 +123,7 @@ pilot_state pilot;
 
 double stand_in_ground(double lat_deg, double lon_deg) { return terrain_height(lat_deg, lon_deg, world.ground_m); }
 double (*ground_at)(double lat_deg, double lon_deg) = stand_in_ground;
+std::vector<cumulus> (*clouds_in_sight)() = clouds_shown;
 
 double east_metres(double lat_from, double lon_from, double lon_to) {
     return (lon_to - lon_from) * metres_per_degree * std::cos(lat_from * pi / 180);
@@ -233,7 +235,7 @@ void under_upwind_side(const cumulus& c, double* lat, double* lon) {
 void look_at_the_clouds() {
     if (pilot.clock < pilot.next_look) return;
     pilot.next_look = pilot.clock + look_every_seconds;
-    std::vector<cumulus> clouds = clouds_shown();
+    std::vector<cumulus> clouds = clouds_in_sight();
     const cumulus* c = cloud_to_go_for(clouds);
     if (!c) {
         pilot.has_target = false;
@@ -435,7 +437,10 @@ void circle(double seconds) {
         return;
     }
     circle_stats& c = pilot.circle;
-    c.turned_deg += turn_rate_deg(g.airspeed_mps, g.bank_deg) * seconds;
+    // By the compass: an aircraft rolls into its bank and out of it in its
+    // own time.
+    if (c.last_heading >= 0) c.turned_deg += std::fabs(angle_between(c.last_heading, g.heading_deg));
+    c.last_heading = g.heading_deg;
     c.seconds += seconds;
     c.climb_sum += g.climb_mps * seconds;
     double x, y;
@@ -514,6 +519,8 @@ bool pilot_flying() { return pilot.flying; }
 void set_pilot_ground(double (*ground_m)(double lat_deg, double lon_deg)) {
     ground_at = ground_m ? ground_m : stand_in_ground;
 }
+
+void set_pilot_clouds(std::vector<cumulus> (*clouds)()) { clouds_in_sight = clouds ? clouds : clouds_shown; }
 
 void add_turnpoint(double lat_deg, double lon_deg) { pilot.task.push_back({lat_deg, lon_deg, 0}); }
 

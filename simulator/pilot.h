@@ -4,7 +4,10 @@
 // sight, its drift over the ground, and a position to fly a task by.
 #pragma once
 
+#include "thermal_clouds.h"
+
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -30,6 +33,10 @@ bool pilot_flying();
 // Where the pilot sees the ground (metres at a point): the stand-in's
 // terrain unless a bridge gives its simulator's.
 void set_pilot_ground(double (*ground_m)(double lat_deg, double lon_deg));
+
+// The clouds the pilot sees: the stand-in's over the thermals the program
+// publishes, unless a bridge gives the ones its simulator shows.
+void set_pilot_clouds(std::vector<cumulus> (*clouds)());
 
 // A turnpoint of the task, flown between climbs in the order given.
 void add_turnpoint(double lat_deg, double lon_deg);

@@ -3,6 +3,7 @@
 // units, and the program's writes reaching FlightGear in order.
 #include "autopilot.h"
 #include "bridge.h"
+#include "clouds.h"
 #include "fake_property_server.h"
 #include "mapping.h"
 #include "props_client.h"
@@ -12,6 +13,7 @@
 #include "recorder.h"
 #include "scenario.h"
 #include "world.h"
+#include "simlink/thermal_publication.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +207,73 @@ TEST_F(bridge_test, a_grid_of_ground_heights_in_several_answers) {
 
 // Hours of flight: the record keeps a vertical air speed that moved by more
 // than 0.01 m/s, or one a second of FlightGear's time.
+// ---- clouds over the published thermals -------------------------------------
+
+void publish(const thermal_publication& block) {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    sim::write_offsets(publication_offset, publication_bytes, reinterpret_cast<const unsigned char*>(&block));
+}
+
+std::string last_set(const std::vector<bridge::property_set>& sets, const std::string& path) {
+    std::string value = "(not set)";
+    for (const auto& s : sets)
+        if (s.path == path) value = s.value;
+    return value;
+}
+
+std::vector<bridge::property_set> cloud_sets(bool attached, bool blue) {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    return bridge::cloud_sets(attached, blue);
+}
+
+// A cloud over each thermal worth marking, at its top over the column,
+// as wide as the thermal when grown; moved as the column drifts, taken
+// away when the thermal ends, none on a blue day, none once the program
+// has gone (and its last thermals forgotten).
+TEST(bridge_clouds, a_cloud_over_each_thermal_worth_marking_follows_it_and_goes_with_it) {
+    std::string error;
+    ASSERT_TRUE(sim::load_scenario_text("climb off\n", &error));
+    bridge::forget_clouds();
+    thermal_publication block{};
+    block.publications = 1;
+    block.record[0] = {7, 1800, 0.37, -2.76, 0.5f, 2.5f};
+    block.record[1] = {8, 1900, 0.371, -2.761, 0.5f, 0.3f};  // too weak to carry a cloud
+    block.record[5] = {9, 1700, 0.369, -2.759, 0.4f, 1.0f};
+    publish(block);
+    auto sets = cloud_sets(true, false);
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[0]/serial"), "7");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[0]/latitude-deg"), "21.199438");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[0]/longitude-deg"), "-158.136351");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[0]/base-ft"), "5906");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[0]/width-m"), "1609");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[1]/serial"), "9");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[1]/width-m"), "644");  // half grown
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/update"), "1");
+    EXPECT_EQ(bridge::clouds_on_show().size(), 2u);
+    EXPECT_TRUE(cloud_sets(true, false).empty());
+
+    block.record[0].lat_rad += 0.00001;
+    publish(block);
+    sets = cloud_sets(true, false);
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0].path, "/skarvo/clouds/cloud[0]/latitude-deg");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/update"), "2");
+
+    block.record[0].strength_mps = 0;  // its life is over
+    publish(block);
+    sets = cloud_sets(true, false);
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[0]/serial"), "0");
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[1]/serial"), "(not set)");
+
+    sets = cloud_sets(true, true);
+    EXPECT_EQ(last_set(sets, "/skarvo/clouds/cloud[1]/serial"), "0");
+    EXPECT_TRUE(bridge::clouds_on_show().empty());
+
+    cloud_sets(false, false);
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    EXPECT_TRUE(sim::published_columns().empty());
+}
+
 TEST(vas_record, thinned_by_change_or_once_a_second) {
     sim::world.elapsed_seconds = 100;
     sim::set_vas_thinning(true);

@@ -44,7 +44,7 @@ trap 'fg_stop; rm -rf "$work"' EXIT
 cp "$root/bridge/skv-phdh.ini" "$work/skv.ini"
 export FSUIPC_IPC_DIR="$work/ipc"
 
-fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@6
+fg_start "$work/fgfs.log" "${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12
 fg_wait_up 300 || skip "FlightGear did not come up within 300 s (see its log: $(tail -1 "$work/fgfs.log"))"
 fg_set /sim/speed-up "$speed_up"  # set at the start, FlightGear sets it back to 1
 [[ "$(fg_get /sim/aircraft)" == skarvo-sailplane ]] || fail "FlightGear did not load the sailplane"
@@ -72,21 +72,30 @@ lift=$seen
 wait_for 10 /skarvo/status/program "^attached$" || fail "the status window does not show the program attached"
 
 # The climb, from FlightGear's own altitude: the most gained above the
-# lowest point flown so far.
-start=$(fg_get /sim/time/elapsed-sec)
-low=1e9 gained=0
-while :; do
-  now=$(fg_get /sim/time/elapsed-sec); feet=$(fg_get /position/altitude-ft)
-  [[ "$now" =~ ^[0-9.]+$ && "$feet" =~ ^-?[0-9.]+$ ]] || fail "FlightGear stopped answering"
-  read -r low gained < <(awk -v f="$feet" -v low="$low" -v g="$gained" 'BEGIN {
-    m = f * 0.3048; if (m < low) low = m; if (m - low > g) g = m - low; print low, g }')
-  awk -v g="$gained" -v n="$needed_climb_m" 'BEGIN { exit !(g >= n) }' && break
-  awk -v now="$now" -v s="$start" -v m="$soaring_minutes" 'BEGIN { exit !(now - s > m * 60) }' &&
-    fail "the pilot climbed only $gained m in $soaring_minutes minutes"
-  kill -0 "$program" 2>/dev/null || fail "the program ended while soaring"
-  sleep 3
-done
-soared_minutes=$(awk -v now="$now" -v s="$start" 'BEGIN { printf "%.1f", (now - s) / 60 }')
+# lowest point flown so far. Every half minute of FlightGear's time the
+# clouds FlightGear shows are checked against the thermals published.
+soar() {  # soar PROGRAM RECORD: climbs $needed_climb_m within $soaring_minutes
+  local program=$1 record=$2 next_check=0 checks=0
+  start=$(fg_get /sim/time/elapsed-sec)
+  low=1e9 gained=0
+  while :; do
+    now=$(fg_get /sim/time/elapsed-sec); feet=$(fg_get /position/altitude-ft)
+    [[ "$now" =~ ^[0-9.]+$ && "$feet" =~ ^-?[0-9.]+$ ]] || fail "FlightGear stopped answering"
+    read -r low gained < <(awk -v f="$feet" -v low="$low" -v g="$gained" 'BEGIN {
+      m = f * 0.3048; if (m < low) low = m; if (m - low > g) g = m - low; print low, g }')
+    if awk -v now="$now" -v n="$next_check" 'BEGIN { exit !(now >= n) }'; then
+      clouds=$(python3 "$root/tests/flightgear_clouds.py" "$FG_PORT" "$record") || fail "clouds: $clouds"
+      checks=$((checks + 1)) next_check=$(awk -v now="$now" 'BEGIN { print now + 30 }')
+    fi
+    awk -v g="$gained" -v n="$needed_climb_m" 'BEGIN { exit !(g >= n) }' && ((checks >= 3)) && break
+    awk -v now="$now" -v s="$start" -v m="$soaring_minutes" 'BEGIN { exit !(now - s > m * 60) }' &&
+      fail "the pilot climbed only $gained m in $soaring_minutes minutes"
+    kill -0 "$program" 2>/dev/null || fail "the program ended while soaring"
+    sleep 3
+  done
+  soared_minutes=$(awk -v now="$now" -v s="$start" 'BEGIN { printf "%.1f", (now - s) / 60 }')
+}
+soar "$program" "$work/record.tsv"
 
 fg_set /sim/speed-up 1  # the quit prompt waits 5 s of FlightGear's time for its key
 fg_key shift+q
@@ -100,15 +109,24 @@ wait "$bridge" || true
 [[ -n "${FG_FLIGHT_PICTURE:-}" ]] && cp "$work/flight.svg" "$FG_FLIGHT_PICTURE"
 first_flight=$(tail -1 "$work/bridge.out")
 
-# A second flight in the same FlightGear, which then dies: the bridge says
-# so and ends with the flight's files written, and the program follows it.
-"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --igc "$work/flight2.igc" \
-  --map "$work/flight2.svg" >"$work/bridge.out" 2>&1 &
+# A second flight in the same FlightGear, the pilot going by the clouds
+# alone; FlightGear then dies: the bridge says so and ends with the
+# flight's files written, and the program follows it.
+fg_set /sim/speed-up "$speed_up"
+"$root/build/bin/skarvo-fg" --fg-port "$FG_PORT" --wait 30 --auto --clouds --record "$work/record2.tsv" \
+  --igc "$work/flight2.igc" --map "$work/flight2.svg" >"$work/bridge.out" 2>&1 &
 bridge=$!
 fg_wait_window || fail "the bridge did not open its window for a second flight"
 (cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
 wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the second flight did not start up"
+soar "$program" "$work/record2.tsv"
+# A finder key pressed would have brought its answer to the screen.
+grep -qP "\ttext\t.*(thermal is|You're in it|Don't expect|I don't see it|must be too weak)" "$work/record2.tsv" &&
+  fail "the pilot going by the clouds asked the finder"
+grep -q "heading for a cloud" "$work/record2.tsv" || fail "the pilot going by the clouds went for none"
+by_the_clouds="climbed $(printf '%.0f' "$gained") m by the clouds within $soared_minutes minutes"
+fg_set /sim/speed-up 1
 fg_menu "Thermal hint: west" || fail "the Skarvo menu has no west thermal hint"
 hint="thermal is|Don't expect|I don't see it"
 wait_for 30 /sim/messages/copilot "$hint" || fail "the menu's thermal hint brought no answer to FlightGear's screen"
@@ -157,4 +175,4 @@ for _ in $(seq 60); do kill -0 "$program" 2>/dev/null || break; sleep 1; done
 kill -0 "$program" 2>/dev/null && fail "the menu's Quit Skarvo and Y did not end the session"
 wait "$bridge" || true
 wait_for 10 /skarvo/status/program "^not attached$" || fail "the status window still shows a program attached"
-echo "FlightGear end to end: passed (the add-on loaded; lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $first_flight; a second flight's menu hint \"$menu_answer\", ended with FlightGear killed; the Cessna felt $felt ft/s of the $written ft/s written)"
+echo "FlightGear end to end: passed (the add-on loaded; lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $first_flight; $by_the_clouds; a second flight's menu hint \"$menu_answer\", ended with FlightGear killed; the Cessna felt $felt ft/s of the $written ft/s written)"

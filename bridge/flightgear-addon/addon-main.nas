@@ -2,7 +2,7 @@
 # ground's heights, and the state the Skarvo menu and status window show.
 # skarvo-fg talks to FlightGear only through properties: /skarvo/keys/*
 # (pressed here, read and reset by skarvo-fg), /skarvo/probe/* and
-# /skarvo/status/* (written by skarvo-fg).
+# /skarvo/status/* and /skarvo/clouds/* (written by skarvo-fg).
 
 # The ground's height at points of the loaded scenery, without moving the
 # aircraft. skarvo-fg sets the request's properties and then its number; the
@@ -51,8 +51,82 @@ var start_status = func {
     setlistener(status.getNode("attached"), describe, 1, 0);
 }
 
+# Cumulus over Skarvo's thermals, drawn by FlightGear's own cloud placement
+# (the add-cloud command and the cumulus texture sheet its advanced weather
+# caps thermals with; FlightGear's 3D clouds must be on to see them).
+# skarvo-fg keeps eight slots /skarvo/clouds/cloud[i] (serial, 0 = none;
+# latitude-deg, longitude-deg, base-ft, width-m) and counts its changes in
+# /skarvo/clouds/update. What is drawn is kept under /skarvo/clouds/shown[i].
+var first_cloud_index = 731000;  # add-cloud's numbers on layer 0, apart from FlightGear's own
+var next_cloud_index = first_cloud_index;
+var regrow_share = 0.15;         # a cloud is drawn anew when its width changes by more
+
+var add_cumulus = func(index, lat, lon, base_ft, width) {
+    var sprite = math.max(250, math.min(900, width * 0.45));
+    fgcommand("add-cloud", props.Node.new({ "layer": 0, "index": index, "lat-deg": lat, "lon-deg": lon,
+        "alt-ft": base_ft, "min-cloud-width-m": width, "max-cloud-width-m": width,
+        "min-cloud-height-m": width * 0.6, "max-cloud-height-m": width * 0.6,
+        "min-sprite-width-m": sprite * 0.8, "max-sprite-width-m": sprite,
+        "min-sprite-height-m": sprite * 0.8, "max-sprite-height-m": sprite,
+        "num-sprites": 6, "texture": "/Models/Weather/cumulus_sheet1.rgb", "num-textures-x": 3,
+        "num-textures-y": 3, "z-scale": 1.0, "height-map-texture": 0, "alpha-factor": 1.0,
+        "min-bottom-lighting-factor": 0.5, "max-bottom-lighting-factor": 0.5,
+        "min-middle-lighting-factor": 0.9, "min-top-lighting-factor": 1.0, "max-top-lighting-factor": 1.0,
+        "min-shade-lighting-factor": 0.5 }));
+}
+
+var remove_cumulus = func(index) {
+    fgcommand("del-cloud", props.Node.new({ "layer": 0, "index": index }));
+}
+
+var move_cumulus = func(index, lat, lon, base_ft) {
+    fgcommand("move-cloud", props.Node.new({ "layer": 0, "index": index, "lat-deg": lat, "lon-deg": lon,
+        "alt-ft": base_ft }));
+}
+
+var show_slot = func(wanted, shown) {
+    # skarvo-fg's values arrive as text over the property server.
+    var serial = num(wanted.getValue("serial") or 0);
+    var drawn = shown.getValue("serial") or 0;
+    var index = shown.getValue("index");
+    if (serial == 0) {
+        if (drawn != 0) remove_cumulus(index);
+        shown.setIntValue("serial", 0);
+        return;
+    }
+    var lat = num(wanted.getValue("latitude-deg"));
+    var lon = num(wanted.getValue("longitude-deg"));
+    var base_ft = num(wanted.getValue("base-ft"));
+    var width = num(wanted.getValue("width-m"));
+    var drawn_width = shown.getValue("width-m") or 0;
+    if (drawn != serial or math.abs(width - drawn_width) > regrow_share * drawn_width) {
+        if (drawn != 0) remove_cumulus(index);
+        index = next_cloud_index;
+        next_cloud_index += 1;
+        add_cumulus(index, lat, lon, base_ft, width);
+        shown.setIntValue("index", index);
+        shown.setDoubleValue("width-m", width);
+    } else {
+        move_cumulus(index, lat, lon, base_ft);
+    }
+    shown.setIntValue("serial", serial);
+    shown.setDoubleValue("latitude-deg", lat);
+    shown.setDoubleValue("longitude-deg", lon);
+    shown.setDoubleValue("base-ft", base_ft);
+    shown.setDoubleValue("placed-at-sec", getprop("/sim/time/elapsed-sec"));
+}
+
+var start_clouds = func {
+    var clouds = props.globals.getNode("/skarvo/clouds", 1);
+    setlistener(clouds.getNode("update", 1), func {
+        for (var i = 0; i < 8; i += 1)
+            show_slot(clouds.getChild("cloud", i, 1), clouds.getChild("shown", i, 1));
+    }, 0, 0);
+}
+
 var main = func(addon) {
     start_probe();
     start_status();
+    start_clouds();
     logprint(3, "Skarvo add-on " ~ addon.version.str() ~ " loaded from " ~ addon.basePath);
 }
