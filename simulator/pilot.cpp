@@ -59,6 +59,7 @@ constexpr double farthest_lean_m = 4000;
 constexpr double empty_cloud_seconds = 300;     // a cloud with nothing under it is left for a while
 constexpr double longest_shift_m = 300;
 constexpr double first_drift_share = 0.5;       // of the wind: how fast a core is taken to move upwind in the air
+constexpr double centring_gain = 30000;          // metres moved per (m/s per metre) of the lift's slope across a circle
 
 enum class mode { cruise, circling, shifting };
 
@@ -72,8 +73,8 @@ struct circle_stats {
     double turned_deg = 0, seconds = 0, climb_sum = 0;
     double last_heading = -1;  // the compass at the last sample
     double x_sum = 0, y_sum = 0, clock_sum = 0;
+    double xx_sum = 0, yy_sum = 0, climb_x_sum = 0, climb_y_sum = 0;
     int samples = 0;
-    double best_climb = -1e9, best_x = 0, best_y = 0;
 };
 
 // Where the pilot last found the core, in the air, and how fast it moves
@@ -106,6 +107,7 @@ struct pilot_state {
     core_track core;
     double air_origin_lat = 0, air_origin_lon = 0, air_origin_clock = 0;
     std::uint32_t target_cloud = 0;
+    bool farther_upwind = false;  // the first point under the cloud had nothing: on upwind
     double next_look = 0;
     shunned_cloud shunned[8];
     std::size_t next_shunned = 0;
@@ -225,10 +227,12 @@ const cumulus* cloud_to_go_for(const std::vector<cumulus>& clouds) {
 }
 
 // A thermal leans downwind as it rises: below its cloud it stands upwind,
-// the farther the lower the glider.
+// the farther the lower the glider. Not knowing how far, the pilot flies a
+// line upwind under the cloud, from half its guess to half as much again.
 void under_upwind_side(const cumulus& c, double* lat, double* lon) {
     double wind = world.wind_knots * metres_per_second_per_knot;
-    double lean = std::fmin(farthest_lean_m, std::fmax(0.0, c.base_m - world.altitude_m) * wind / assumed_rise_mps);
+    double guess = std::fmax(0.0, c.base_m - world.altitude_m) * wind / assumed_rise_mps;
+    double lean = std::fmin(farthest_lean_m, guess * (pilot.farther_upwind ? 1.5 : 0.5));
     move_point(c.lat_deg, c.lon_deg, world.wind_from_deg, lean, lat, lon);
 }
 
@@ -243,6 +247,7 @@ void look_at_the_clouds() {
         return;
     }
     if (c->serial != pilot.target_cloud) {
+        pilot.farther_upwind = false;
         char detail[96];
         std::snprintf(detail, sizeof detail, "heading for a cloud %.1f km away, %.0f m wide",
                       distance_m(world.latitude_deg, world.longitude_deg, c->lat_deg, c->lon_deg) / 1000, c->width_m);
@@ -311,9 +316,12 @@ double cruise_heading(double seconds) {
     if (pilot.has_target && looking_for_lift() && !in_rising_air) {
         if (distance_m(lat, lon, pilot.target_lat, pilot.target_lon) > target_reached_m)
             return bearing_deg(lat, lon, pilot.target_lat, pilot.target_lon);
-        pilot.has_target = false;  // nothing there: ask again, or look for another cloud
+        pilot.has_target = false;  // nothing there: ask again, or look on upwind, or for another cloud
         pilot.next_ask = pilot.next_look = pilot.clock;
-        shun(pilot.target_cloud, empty_cloud_seconds);
+        if (pilot.sight == pilot_sight::clouds && !pilot.farther_upwind)
+            pilot.farther_upwind = true;
+        else
+            shun(pilot.target_cloud, empty_cloud_seconds);
     }
     while (pilot.next_turnpoint < pilot.task.size()) {
         const spot& tp = pilot.task[pilot.next_turnpoint];
@@ -383,20 +391,33 @@ void cruise(double seconds) {
         start_circling();
 }
 
+// Where the core lay during the circle: from the circle's middle up the
+// slope of the climb across it, the farther the steeper.
+void core_of(const circle_stats& c, double* x, double* y) {
+    double n = c.samples, mx = c.x_sum / n, my = c.y_sum / n, climb = c.climb_sum / c.seconds;
+    double spread_x = c.xx_sum - n * mx * mx, spread_y = c.yy_sum - n * my * my;
+    double slope_x = spread_x > 1 ? (c.climb_x_sum - n * climb * mx) / spread_x : 0;
+    double slope_y = spread_y > 1 ? (c.climb_y_sum - n * climb * my) / spread_y : 0;
+    double slope = std::hypot(slope_x, slope_y), step = std::fmin(longest_shift_m, slope * centring_gain);
+    *x = mx + (slope > 0 ? slope_x / slope * step : 0);
+    *y = my + (slope > 0 ? slope_y / slope * step : 0);
+}
+
 // The core seen in this circle teaches how fast the core moves through the
 // air; the circle is moved to where the core will be once the move is flown.
 void learn_the_drift(const circle_stats& c) {
     core_track& k = pilot.core;
-    double seen_at = c.clock_sum / c.samples;
+    double seen_at = c.clock_sum / c.samples, core_x, core_y;
+    core_of(c, &core_x, &core_y);
     if (k.known && seen_at - k.clock > 1) {
-        double dx = (c.best_x - k.x) / (seen_at - k.clock), dy = (c.best_y - k.y) / (seen_at - k.clock);
+        double dx = (core_x - k.x) / (seen_at - k.clock), dy = (core_y - k.y) / (seen_at - k.clock);
         double fastest = world.wind_knots * metres_per_second_per_knot + 1, speed = std::hypot(dx, dy);
         if (speed > fastest) dx *= fastest / speed, dy *= fastest / speed;
         k.drift_x = 0.6 * k.drift_x + 0.4 * dx;
         k.drift_y = 0.6 * k.drift_y + 0.4 * dy;
     }
     k.known = true;
-    k.x = c.best_x, k.y = c.best_y, k.clock = seen_at;
+    k.x = core_x, k.y = core_y, k.clock = seen_at;
 }
 
 void plan_the_shift(const circle_stats& c) {
@@ -447,13 +468,12 @@ void circle(double seconds) {
     air_position(&x, &y);
     c.x_sum += x;
     c.y_sum += y;
+    c.xx_sum += x * x;
+    c.yy_sum += y * y;
+    c.climb_x_sum += g.climb_mps * x;
+    c.climb_y_sum += g.climb_mps * y;
     c.clock_sum += pilot.clock;
     ++c.samples;
-    if (g.climb_mps > c.best_climb) {
-        c.best_climb = g.climb_mps;
-        c.best_x = x;
-        c.best_y = y;
-    }
     if (c.turned_deg >= 360) end_of_circle();
 }
 
