@@ -61,12 +61,15 @@ def main():
         serial, lat, lon, base = values[1 + 4 * i: 5 + 4 * i]
         if serial not in ("", "0"):
             shown[int(float(serial))] = (float(lat), float(lon), float(base) * 0.3048)
-    settled = [p for p in publications(record) if p[0] <= now - SETTLE_S]
+    published = publications(record)
+    settled = [p for p in published if p[0] <= now - SETTLE_S]
     if not settled:
         print("nothing published yet")
         return 1
     seconds, thermals = settled[-1]
-    marked = {s: t for s, t in thermals.items() if t[3] >= MARKED_MPS}
+    newest = published[-1][1]  # a thermal replaced since may have lost its cloud already
+    marked = {s: t for s, t in thermals.items()
+              if t[3] >= MARKED_MPS and s in newest and newest[s][3] >= MARKED_MPS}
     for serial, (lat, lon, top, _) in marked.items():
         near = [c for c in shown.values()
                 if metres_apart(lat, lon, c[0], c[1]) <= NEAR_M and abs(c[2] - top) <= TOP_WITHIN_M]
