@@ -2,8 +2,8 @@
 # Takes the pictures of FlightGear for the README, under Xvfb, with
 # FlightGear's own screen capture: the sailplane seen from behind over Oahu
 # with a text of Skarvo's on the screen; with --clouds, the soaring pilot
-# going by Skarvo's clouds, pictured from behind and looking up a little
-# once it circles in lift (five pictures, 6 s apart, the last copied).
+# going by Skarvo's clouds, pictured from behind and looking up once it
+# circles in the lift under one (eight pictures, 4 s apart, the last copied).
 # Usage: scripts/flightgear-screenshot.sh [--clouds] [OUT.png]
 #   (default docs/flightgear.png, with --clouds docs/flightgear-clouds.png)
 set -uo pipefail
@@ -44,9 +44,15 @@ PY
   sleep 3
 }
 if ((clouds)); then
-  for _ in $(seq 900); do grep -q "circling in lift" "$work/record.tsv" 2>/dev/null && break; sleep 1; done
-  fg_set /sim/current-view/pitch-offset-deg 12
-  for _ in 1 2 3 4 5; do capture; sleep 3; done
+  for _ in $(seq 900); do
+    awk -F'\t' '/heading for a cloud/ { c = 1 } c && /circling in lift/ { found = 1 } END { exit !found }' \
+      "$work/record.tsv" 2>/dev/null && break
+    sleep 1
+  done
+  sleep 20  # settled in its circle
+  fg_set /sim/current-view/field-of-view 85
+  fg_set /sim/current-view/pitch-offset-deg 32
+  for _ in 1 2 3 4 5 6 7 8; do capture; sleep 1; done
 else
   for _ in $(seq 120); do [[ "$(fg_get /sim/messages/copilot)" == *"thermal is"* ]] && break; sleep 1; done
   sleep 2  # the text on the screen
