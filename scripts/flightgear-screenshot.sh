@@ -3,7 +3,7 @@
 # FlightGear's own screen capture: the sailplane seen from behind over Oahu
 # with a text of Skarvo's on the screen; with --clouds, the soaring pilot
 # going by Skarvo's clouds, pictured from behind and looking up once it
-# circles in the lift under one (eight pictures, 4 s apart, the last copied).
+# circles in the lift under one (five pictures, 6 s apart, the last copied).
 # Usage: scripts/flightgear-screenshot.sh [--clouds] [OUT.png]
 #   (default docs/flightgear.png, with --clouds docs/flightgear-clouds.png)
 set -uo pipefail
@@ -51,8 +51,8 @@ if ((clouds)); then
   done
   sleep 20  # settled in its circle
   fg_set /sim/current-view/field-of-view 85
-  fg_set /sim/current-view/pitch-offset-deg 32
-  for _ in 1 2 3 4 5 6 7 8; do capture; sleep 1; done
+  for _ in 1 2 3; do fg_set /sim/current-view/pitch-offset-deg 20; sleep 1; done
+  for _ in 1 2 3 4 5; do capture; sleep 3; done
 else
   for _ in $(seq 120); do [[ "$(fg_get /sim/messages/copilot)" == *"thermal is"* ]] && break; sleep 1; done
   sleep 2  # the text on the screen
