@@ -72,10 +72,10 @@ awk -v alone="$alone" -v blue="$blue" -v attached="$attached" -v b="$b" -v p="$p
     -v hz="$hz" -v ms="$batch_ms" -v record="$(wc -c <"$work/record.tsv")" -v shown="$(fg_get /skarvo/clouds/update)" 'BEGIN {
   printf "batch time at least %d ms\n", ms
   printf "FlightGear alone:         %.1f frames/s\n", alone
-  printf "Skarvo, a blue day:       %.1f frames/s (%.0f %% of alone)\n", blue, alone > 0 ? blue / alone * 100 : 0
+  printf "Skarvo, a blue day:       %.1f frames/s (%.0f %% of alone)\n", blue, (alone > 0 ? blue / alone * 100 : 0)
   share = alone > 0 ? attached / alone * 100 : 0
   printf "Skarvo with its clouds:   %.1f frames/s (%.0f %% of alone, %.0f %% of the blue day; %d cloud changes)\n",
-    attached, share, blue > 0 ? attached / blue * 100 : 0, shown
+    attached, share, (blue > 0 ? attached / blue * 100 : 0), shown
   printf "skarvo-fg CPU:            %.1f %% of one core\n", b / hz / wall * 100
   printf "skarvo CPU:               %.1f %% of one core\n", p / hz / wall * 100
   printf "both:                     %.1f %% of one core\n", (b + p) / hz / wall * 100
