@@ -62,13 +62,14 @@ var next_cloud_index = first_cloud_index;
 var regrow_share = 0.15;         # a cloud is drawn anew when its width changes by more
 
 var add_cumulus = func(index, lat, lon, base_ft, width) {
-    var sprite = math.max(250, math.min(900, width * 0.45));
+    # Few, small sprites: drawn in software each one costs frames.
+    var sprite = math.max(200, math.min(600, width * 0.3));
     fgcommand("add-cloud", props.Node.new({ "layer": 0, "index": index, "lat-deg": lat, "lon-deg": lon,
         "alt-ft": base_ft, "min-cloud-width-m": width, "max-cloud-width-m": width,
         "min-cloud-height-m": width * 0.6, "max-cloud-height-m": width * 0.6,
         "min-sprite-width-m": sprite * 0.8, "max-sprite-width-m": sprite,
         "min-sprite-height-m": sprite * 0.8, "max-sprite-height-m": sprite,
-        "num-sprites": 6, "texture": "/Models/Weather/cumulus_sheet1.rgb", "num-textures-x": 3,
+        "num-sprites": 3, "texture": "/Models/Weather/cumulus_sheet1.rgb", "num-textures-x": 3,
         "num-textures-y": 3, "z-scale": 1.0, "height-map-texture": 0, "alpha-factor": 1.0,
         "min-bottom-lighting-factor": 0.5, "max-bottom-lighting-factor": 0.5,
         "min-middle-lighting-factor": 0.9, "min-top-lighting-factor": 1.0, "max-top-lighting-factor": 1.0,
