@@ -210,6 +210,9 @@ void draw_track(std::ostream& out, const flight_log& log, const map_frame& m) {
 // Each published thermal as a faint circle of its radius where it was
 // strongest, darker the stronger, with the drift of its column as a thin line.
 void draw_thermals(std::ostream& out, const flight_log& log, const map_frame& m) {
+    if (log.thermals.empty()) return;
+    out << "<clipPath id=\"map\"><rect width=\"" << picture_width << "\" height=\"" << map_height
+        << "\"/></clipPath>\n<g clip-path=\"url(#map)\">\n";
     std::vector<std::uint32_t> drawn;
     for (const thermal_sighting& first : log.thermals) {
         if (std::find(drawn.begin(), drawn.end(), first.serial) != drawn.end()) continue;
@@ -227,6 +230,7 @@ void draw_thermals(std::ostream& out, const flight_log& log, const map_frame& m)
             << formatted("%.3f", shade) << "\"/>\n<polyline fill=\"none\" stroke=\"#3c9a46\" stroke-opacity=\"0.5\" "
             << "stroke-width=\"1\" points=\"" << drift << "\"/>\n";
     }
+    out << "</g>\n";
 }
 
 void draw_climbs(std::ostream& out, const flight_log& log, const map_frame& m) {

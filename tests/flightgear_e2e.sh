@@ -75,7 +75,8 @@ wait_for 10 /skarvo/status/program "^attached$" || fail "the status window does 
 # lowest point flown so far. Every half minute of FlightGear's time the
 # clouds FlightGear shows are checked against the thermals published.
 soar() {  # soar PROGRAM RECORD: climbs $needed_climb_m within $soaring_minutes
-  local program=$1 record=$2 next_check=0 checks=0
+  local program=$1 record=$2 next_check=0
+  checks=0
   start=$(fg_get /sim/time/elapsed-sec)
   low=1e9 gained=0
   while :; do
@@ -96,6 +97,7 @@ soar() {  # soar PROGRAM RECORD: climbs $needed_climb_m within $soaring_minutes
   soared_minutes=$(awk -v now="$now" -v s="$start" 'BEGIN { printf "%.1f", (now - s) / 60 }')
 }
 soar "$program" "$work/record.tsv"
+with_the_finder="climbed $(printf '%.0f' "$gained") m with the finder within $soared_minutes minutes of FlightGear's time at speed-up $speed_up, the clouds checked $checks times"
 
 fg_set /sim/speed-up 1  # the quit prompt waits 5 s of FlightGear's time for its key
 fg_key shift+q
@@ -175,4 +177,4 @@ for _ in $(seq 60); do kill -0 "$program" 2>/dev/null || break; sleep 1; done
 kill -0 "$program" 2>/dev/null && fail "the menu's Quit Skarvo and Y did not end the session"
 wait "$bridge" || true
 wait_for 10 /skarvo/status/program "^not attached$" || fail "the status window still shows a program attached"
-echo "FlightGear end to end: passed (the add-on loaded; lift written $lift ft/s; climbed $(printf '%.0f' "$gained") m within $soared_minutes minutes of FlightGear's time at speed-up $speed_up; $first_flight; $by_the_clouds; a second flight's menu hint \"$menu_answer\", ended with FlightGear killed; the Cessna felt $felt ft/s of the $written ft/s written)"
+echo "FlightGear end to end: passed (the add-on loaded; lift written $lift ft/s; $with_the_finder; $first_flight; $by_the_clouds; a second flight's menu hint \"$menu_answer\", ended with FlightGear killed; the Cessna felt $felt ft/s of the $written ft/s written)"
