@@ -178,4 +178,31 @@ TEST(flight_log, the_picture_is_well_formed_and_renders) {
     std::filesystem::remove_all(folder);
 }
 
+// The published thermals are kept when first seen and once a minute after,
+// and each is drawn once, where it was strongest, inside the map; a flight
+// without them draws none.
+TEST(flight_log, each_published_thermal_is_drawn_once_where_it_was_strongest) {
+    sim::reset_flight_log();
+    for (int s = 0; s <= 150; ++s) {
+        double strength = s < 100 ? 1.0 + s / 50.0 : 0.5;
+        sim::log_thermals(s, {{7, 47.0, 11.0 + s * 1e-5, 2000, 800, strength}, {9, 47.1, 11.1, 1900, 600, 1.0}});
+    }
+    const sim::flight_log& log = sim::flight;
+    ASSERT_EQ(log.thermals.size(), 6u);  // each at 0, 60 and 120 s
+    EXPECT_EQ(log.thermals[2].seconds, 60);
+    sim::flight_log with_track = sample_flight();
+    std::string plain = sim::svg_text(with_track);
+    with_track.thermals = log.thermals;
+    std::string svg = sim::svg_text(with_track);
+    EXPECT_EQ(xml_fault(svg), "");
+    EXPECT_EQ(plain.find("#3c9a46"), std::string::npos);
+    std::size_t circles = 0;
+    for (std::size_t at = svg.find("<circle"); at != std::string::npos; at = svg.find("<circle", at + 1))
+        circles += svg.compare(svg.find("fill=", at), 14, "fill=\"#3c9a46\"") == 0;
+    EXPECT_EQ(circles, 3u);  // two thermals and the legend's
+    EXPECT_NE(svg.find("fill-opacity=\"0.197\""), std::string::npos);  // thermal 7 at 2.2 m/s, its strongest (60 s)
+    EXPECT_NE(svg.find("clip-path=\"url(#map)\""), std::string::npos);
+    sim::reset_flight_log();
+}
+
 }  // namespace
