@@ -63,14 +63,14 @@ void fill_active(published_thermal& r, const active_thermal& t, std::uint32_t no
     r.top_m = t.top;
     active_column_top(t, &r.lat_rad, &r.lon_rad);
     r.radius_miles = t.radius;
-    r.strength_mps = life > 0 ? t.strength * life : 0.0f;
+    r.strength_mps = life > 0 ? t.strength * life : 0;
 }
 
 void fill_house(published_thermal& r, const house_thermal& h) {
     r.top_m = h.top;
     house_column_top(h, &r.lat_rad, &r.lon_rad);
     r.radius_miles = h.radius;
-    r.strength_mps = h.strength > 0 ? h.strength : 0.0f;
+    r.strength_mps = h.strength > 0 ? h.strength : 0;
 }
 
 void fill_block(std::uint32_t now) {
