@@ -23,6 +23,13 @@ struct slot_sent {
 slot_sent sent[cloud_slots];
 long updates = 0;
 std::uint32_t publications_recorded = 0;
+bool sky_decided = false, attached_then = false, blue_then = false;  // what the slots were last filled for
+
+std::uint32_t publications_now() {
+    std::uint32_t publications = 0;
+    sim::read_offsets(publication_offset, 4, reinterpret_cast<unsigned char*>(&publications));
+    return publications;
+}
 
 std::string text_of(const sim::published_column& t) {
     char line[128];
@@ -32,14 +39,14 @@ std::string text_of(const sim::published_column& t) {
 }
 
 // Each publication the program makes goes to the record: what the clouds
-// are checked against.
-void record_publication() {
-    std::uint32_t publications = 0;
-    sim::read_offsets(publication_offset, 4, reinterpret_cast<unsigned char*>(&publications));
-    if (publications == publications_recorded) return;
+// are checked against. True when there is a new one.
+bool record_publication() {
+    std::uint32_t publications = publications_now();
+    if (publications == publications_recorded) return false;
     publications_recorded = publications;
     for (const sim::published_column& t : sim::published_columns())
         sim::report("thermal", text_of(t), false);
+    return true;
 }
 
 std::string text(const char* format, double value) {
@@ -87,8 +94,11 @@ void clear_publication() {
 }  // namespace
 
 std::vector<property_set> cloud_sets(bool attached, bool blue) {
-    if (!attached) clear_publication();
-    record_publication();
+    if (!attached && publications_now() != 0) clear_publication();
+    // The block changes only with a publication: between them the clouds stand.
+    bool published = record_publication();
+    if (!published && sky_decided && attached == attached_then && blue == blue_then) return {};
+    sky_decided = true, attached_then = attached, blue_then = blue;
     std::vector<sim::cumulus> wanted;
     if (attached && !blue) wanted = sim::clouds_shown();
     std::vector<property_set> sets;
@@ -117,6 +127,7 @@ void forget_clouds() {
     for (slot_sent& s : sent) s = slot_sent{};
     updates = 0;
     publications_recorded = 0;
+    sky_decided = false;
 }
 
 }  // namespace bridge
