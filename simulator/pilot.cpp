@@ -39,6 +39,7 @@ constexpr double metres_per_second_per_knot = 1852.0 / 3600;
 constexpr double ask_every_seconds = 15;
 constexpr double lift_to_circle_mps = 0.8;     // smoothed variometer
 constexpr double weakest_circle_mps = 0.3;     // a circle's mean climb below it: leave
+constexpr double good_climb_mps = 0.8;         // a climb this good lost in one circle: the core moved
 constexpr double below_cloud_base_m = 80;      // leave this far below the base
 constexpr double high_enough_m = 250;          // this near the base, go on along the task
 constexpr double circling_bank_deg = 40;
@@ -119,6 +120,7 @@ struct pilot_state {
     std::vector<spot> task;
     std::size_t next_turnpoint = 0;
     double climb_start_altitude = 0, climb_start_clock = 0;
+    int weak_circles = 0;  // in a row
 };
 
 pilot_state pilot;
@@ -363,6 +365,7 @@ void start_circling() {
     pilot.shift_pending = false;
     pilot.climb_start_altitude = world.altitude_m;
     pilot.climb_start_clock = pilot.clock;
+    pilot.weak_circles = 0;
     report("pilot", "circling in lift", false);
 }
 
@@ -435,12 +438,21 @@ void plan_the_shift(const circle_stats& c) {
     pilot.shift_metres = std::fmin(offset, longest_shift_m);
 }
 
+// A good climb that turns weak in one circle has mostly lost its core to
+// the wind: one more circle, moved toward the lift, before giving it up.
+bool worth_one_more_circle() {
+    double seconds = pilot.clock - pilot.climb_start_clock;
+    return pilot.weak_circles == 1 && seconds > 0 &&
+           (world.altitude_m - pilot.climb_start_altitude) / seconds >= good_climb_mps;
+}
+
 // After a full circle: leave, or plan to move the circle toward its best lift.
 void end_of_circle() {
     circle_stats& c = pilot.circle;
     double mean = c.climb_sum / c.seconds;
     if (world.altitude_m >= cloud_base() - below_cloud_base_m) return leave_thermal("cloud base");
-    if (mean < weakest_circle_mps) return leave_thermal("weak");
+    pilot.weak_circles = mean < weakest_circle_mps ? pilot.weak_circles + 1 : 0;
+    if (pilot.weak_circles > 0 && !worth_one_more_circle()) return leave_thermal("weak");
     if (near_a_ridge()) return leave_thermal("near a ridge");
     learn_the_drift(c);
     plan_the_shift(c);
