@@ -1,6 +1,7 @@
 #include "bridge.h"
 
 #include "clouds.h"
+#include "ground_ahead.h"
 #include "mapping.h"
 #include "server.h"
 #include "terrain_probe.h"
@@ -26,12 +27,18 @@ constexpr const char* text_property = "/sim/messages/copilot";
 
 // In slew mode every position the program writes is a point whose ground
 // it is about to read (the terrain scan): its batches wait until the
-// height is FlightGear's for that point.
+// height is FlightGear's for that point, answered at once where a block
+// fetched ahead has brought it.
 std::uint64_t points_written = 0, points_answered = 0;
 clock_type::time_point point_written_at;
 // Where FlightGear has no scenery it shows sea at 0 m; the probe keeps
 // answering "none" there.
 constexpr auto scenery_patience = std::chrono::seconds(30);
+// Measured here: FlightGear's property server answers a value of up to
+// about 16 KB (1,500 heights) and takes a line of at least 16 KB (800
+// longitudes).
+constexpr std::size_t points_per_block = 1500, longitudes_per_block = 800;
+bool blocks_answered = true;  // false with an add-on that has no block probe
 
 void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
     if (!sim::world.slew) {
@@ -39,8 +46,44 @@ void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
     } else if (moves_aircraft(offset, n)) {
         ++points_written;
         point_written_at = clock_type::now();
+        double metres = 0;
+        if (completes_a_position(offset, n) &&
+            ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &metres)) {
+            sim::world.ground_m = ground_metres(metres);
+            points_answered = points_written;
+        }
     }
     sim::world.answers_held = points_answered != points_written;
+}
+
+bool fetch_ground_ahead(props_client& fg) {
+    std::vector<ground_block> blocks;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        if (!sim::world.slew || !blocks_answered) return true;
+        for (ground_block b; blocks.size() < most_blocks_at_once &&
+                             (b = next_ground_block(points_per_block, longitudes_per_block)).size() > 0;)
+            blocks.push_back(std::move(b));
+    }
+    if (blocks.empty()) return true;
+    std::vector<std::vector<double>> metres;
+    switch (probe_blocks(fg, blocks, &metres)) {
+    case probe_outcome::failed: return false;
+    case probe_outcome::no_probe:
+        std::printf("skarvo-fg: the add-on has no block probe: the ground is asked for point by point\n");
+        blocks_answered = false;
+        return true;
+    default: break;
+    }
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    for (std::size_t k = 0; k < blocks.size(); ++k) store_ground_block(blocks[k], metres[k]);
+    double lat = sim::world.latitude_deg, lon = sim::world.longitude_deg, held_metres = 0;
+    if (points_answered != points_written && ground_fetched_for(lat, lon, &held_metres)) {
+        sim::world.ground_m = ground_metres(held_metres);
+        points_answered = points_written;
+        sim::world.answers_held = false;
+    }
+    return true;
 }
 
 bool answer_the_ground(props_client& fg) {
@@ -52,9 +95,11 @@ bool answer_the_ground(props_client& fg) {
         point = points_written;
         lat = sim::world.latitude_deg;
         lon = sim::world.longitude_deg;
+        if (blocks_answered && ground_coming_for(lat, lon)) return true;  // the next block brings it
     }
     double metres = 0;
-    switch (probe_point(fg, lat, lon, &metres)) {
+    probe_outcome found = probe_point(fg, lat, lon, &metres);
+    switch (found) {
     case probe_outcome::height: break;
     case probe_outcome::no_scenery:
         if (clock_type::now() - point_written_at < scenery_patience) return true;  // still loading: ask again
@@ -67,6 +112,7 @@ bool answer_the_ground(props_client& fg) {
     case probe_outcome::failed: return false;
     }
     std::lock_guard<std::mutex> lock(sim::world_mutex);
+    if (found == probe_outcome::height) scenery_came_at(lat, lon);
     sim::world.ground_m = ground_metres(metres);
     points_answered = point;
     sim::world.answers_held = points_answered != points_written;
@@ -133,7 +179,13 @@ bool exchange(props_client& fg) {
     }
     for (const auto& s : sets)
         if (!fg.set(s.path, s.value)) return false;
-    return answer_the_ground(fg);
+    return fetch_ground_ahead(fg) && answer_the_ground(fg);
+}
+
+void forget_the_scans_ground() {
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    forget_ground();
+    blocks_answered = true;
 }
 
 long snapshots_taken() { return snapshots; }

@@ -29,6 +29,10 @@ extern int answer_patience_ms;
 // Lets the batches held for a ground height go (the bridge is leaving).
 void release_answers();
 
+// Forgets the scan's ground fetched ahead, and that the add-on had no
+// block probe (a new FlightGear; tests).
+void forget_the_scans_ground();
+
 // Snapshots taken into the world so far.
 long snapshots_taken();
 

@@ -77,6 +77,18 @@ void fake_property_server::answer_probe(const std::string& path, const std::stri
                 answer += terrain_(number("/skarvo/probe/south-deg") + i * step, number("/skarvo/probe/west-deg") + j * step);
             }
         props_["/skarvo/probe/grid-answer"] = answer;
+    } else if (blocks_ && path.starts_with("/skarvo/probe/block[") && path.ends_with("]/request")) {
+        std::string block = path.substr(0, path.size() - std::string("request").size());
+        std::istringstream lats(props_[block + "latitudes"]);
+        std::vector<double> longitudes;
+        std::istringstream lons(props_[block + "longitudes"]);
+        for (double lon; lons >> lon;) longitudes.push_back(lon);
+        for (double lat; lats >> lat;)
+            for (double lon : longitudes) {
+                answer += ' ';
+                answer += terrain_(lat, lon);
+            }
+        props_[block + "answer"] = answer;
     }
 }
 

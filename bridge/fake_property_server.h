@@ -25,6 +25,8 @@ public:
     // The terrain probe of the add-on: the answer for a point
     // ("none" where no scenery is loaded). Without it the probe is missing.
     void set_terrain(std::function<std::string(double lat_deg, double lon_deg)> height);
+    // An older add-on: no block probe, only points and grids.
+    void without_blocks() { blocks_ = false; }
     // FlightGear killed: the connection and the listener close at once.
     void vanish();
     // One frame that long (scenery loading, say): the next line is served
@@ -40,6 +42,7 @@ private:
     std::atomic<int> connection_{-1};
     std::atomic<bool> vanished_{false};
     std::atomic<int> stall_ms_{0};
+    std::atomic<bool> blocks_{true};
     std::thread thread_;
     std::mutex m_;
     std::map<std::string, std::string> props_;

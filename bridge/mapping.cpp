@@ -110,6 +110,10 @@ std::int16_t ground_metres(double metres) { return clamp16(metres); }
 
 bool moves_aircraft(std::uint32_t offset, std::uint32_t n) { return overlaps(offset, n, 0x0560, 0x0578 - 0x0560); }
 
+bool completes_a_position(std::uint32_t offset, std::uint32_t n) {
+    return overlaps(offset, n, 0x0560, 4) || overlaps(offset, n, 0x0568, 4);
+}
+
 const std::vector<std::string>& snapshot_paths() {
     static const std::vector<std::string> paths = [] {
         std::vector<std::string> p = {

@@ -64,6 +64,11 @@ bool take_snapshot(const std::vector<std::string>& values, sim::world_state& w, 
 // Whether a write lands on the aircraft's position (0x0560-0x0577).
 bool moves_aircraft(std::uint32_t offset, std::uint32_t n);
 
+// Whether a write finishes a latitude or longitude: their integer parts go
+// first and the fractions after them, so a write of an integer part alone
+// leaves the aircraft at a point between the old and the new.
+bool completes_a_position(std::uint32_t offset, std::uint32_t n);
+
 // Whole metres of ground height as 0x0B4C holds them.
 std::int16_t ground_metres(double metres);
 

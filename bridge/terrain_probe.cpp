@@ -34,6 +34,15 @@ bool ask(props_client& fg, const std::vector<std::pair<std::string, std::string>
     return true;
 }
 
+std::string listed(const std::vector<float>& degrees) {
+    std::string list;
+    for (float d : degrees) {
+        if (!list.empty()) list += ' ';
+        list += exact(d);
+    }
+    return list;
+}
+
 }  // namespace
 
 bool parse_probe_answer(const std::string& answer, long request, std::size_t count, std::vector<double>* metres) {
@@ -86,6 +95,27 @@ bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* me
         metres->insert(metres->end(), block.begin(), block.end());
     }
     return true;
+}
+
+probe_outcome probe_blocks(props_client& fg, const std::vector<ground_block>& blocks,
+                           std::vector<std::vector<double>>* metres) {
+    std::vector<std::string> answer_paths;
+    std::vector<long> numbers;
+    for (std::size_t k = 0; k < blocks.size() && k < most_blocks_at_once; ++k) {
+        std::string at = "/skarvo/probe/block[" + std::to_string(k) + "]/";
+        numbers.push_back(++requests);
+        if (!fg.set(at + "latitudes", listed(blocks[k].latitudes)) ||
+            !fg.set(at + "longitudes", listed(blocks[k].longitudes)) ||
+            !fg.set(at + "request", std::to_string(numbers.back())))
+            return probe_outcome::failed;
+        answer_paths.push_back(at + "answer");
+    }
+    std::vector<std::string> answers;
+    if (!fg.get(answer_paths, &answers, answer_timeout_ms)) return probe_outcome::failed;
+    metres->assign(answers.size(), {});
+    for (std::size_t k = 0; k < answers.size(); ++k)
+        if (!parse_probe_answer(answers[k], numbers[k], blocks[k].size(), &(*metres)[k])) return probe_outcome::no_probe;
+    return probe_outcome::height;
 }
 
 }  // namespace bridge

@@ -35,6 +35,22 @@ struct grid_area {
 // west; a point without scenery is NaN. False when FlightGear does not answer.
 bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* metres);
 
+// Points of the terrain scan's grid: every latitude with every longitude,
+// latitude by latitude.
+struct ground_block {
+    std::vector<float> latitudes, longitudes;
+    std::size_t size() const { return latitudes.size() * longitudes.size(); }
+};
+
+// How many blocks FlightGear answers in one go.
+constexpr std::size_t most_blocks_at_once = 4;
+
+// The heights of up to most_blocks_at_once blocks, asked together and
+// answered in one frame; NaN where there is no scenery. no_probe when the
+// add-on has no block probe (an older one).
+probe_outcome probe_blocks(props_client& fg, const std::vector<ground_block>& blocks,
+                           std::vector<std::vector<double>>* metres);
+
 // An answer's heights ("REQUEST h h ..." with "none" where there is no
 // scenery), when it answers `request` and holds `count` of them.
 bool parse_probe_answer(const std::string& answer, long request, std::size_t count, std::vector<double>* metres);

@@ -1,8 +1,8 @@
 // The program's terrain scan through the FlightGear bridge, against a
-// property server of our own whose terrain probe finds no scenery at each
-// new point at first (FlightGear still loading it) and whose aircraft stands
-// on other ground: every elevation recorded must be the probe's height at
-// the point visited.
+// property server of our own whose aircraft stands on other ground: every
+// elevation recorded must be the probe's height at the point visited, with
+// FlightGear still loading the scenery at first, with the heights fetched
+// ahead in blocks, and with an add-on that answers only single points.
 #include "bridge.h"
 #include "fake_property_server.h"
 #include "mapping.h"
@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr int unloaded_answers = 2;  // "none" before a point's height
 
 // Ground that steps with the 3-arc-second grid: 10 m a row, 1 m a column,
 // flat around each grid point so that the points' last bits do not matter.
@@ -45,8 +44,9 @@ protected:
         for (auto [p, v] : flying) fg.put(p, v);
         fg.set_terrain([this](double lat, double lon) {
             int& asked = probes[{lat, lon}];
-            return ++asked <= unloaded_answers ? std::string("none") : std::to_string(stepped_ground(lat, lon));
+            return ++asked <= unloaded ? std::string("none") : std::to_string(stepped_ground(lat, lon));
         });
+        bridge::forget_the_scans_ground();
         ASSERT_TRUE(client.connect_to("127.0.0.1", fg.port(), 2000));
         ASSERT_TRUE(bridge::exchange(client));
         sim::client_write_hook = bridge::queue_client_write;
@@ -68,6 +68,7 @@ protected:
     bridge::fake_property_server fg;
     bridge::props_client client;
     std::map<std::pair<double, double>, int> probes;
+    int unloaded = 0;  // how many times a point is "none" before its height
     std::atomic<bool> bridging{true};
     std::thread bridge_loop;
 };
@@ -81,19 +82,44 @@ std::vector<int> elevation_records(const std::string& path) {
     return records;
 }
 
-TEST_F(bridge_scan_test, every_elevation_is_flightgears_ground_at_the_point_visited) {
-    const float to_radians = 0.0174533f;
+const float to_radians = 0.0174533f;
+
+// Each elevation of a scan of `rows` x `columns` points from 21.5650 N,
+// 158.2167 W on.
+void expect_stepped(const std::vector<int>& records, int rows, int columns) {
+    ASSERT_EQ(records.size(), static_cast<std::size_t>(rows * columns));
+    EXPECT_EQ(records[0], 200 + 10 * 78 + 40);
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < columns; ++j)
+            ASSERT_EQ(records[static_cast<std::size_t>(i * columns + j)], records[0] + 10 * i + j) << i << ", " << j;
+}
+
+TEST_F(bridge_scan_test, every_elevation_is_flightgears_ground_at_the_point_visited_once_its_scenery_came) {
+    unloaded = 2;
     const float north = 21.5675f, south = 21.5658333f, west = -158.2158333f, east = -158.2141667f;
     make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
-
-    std::vector<int> records = elevation_records("skv-elev.dat");
-    ASSERT_EQ(records.size(), 25u);  // 2 steps each way, widened by one: 5 x 5
-    int first = records[0];
-    for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 5; ++j) EXPECT_EQ(records[static_cast<std::size_t>(i * 5 + j)], first + 10 * i + j) << i << ", " << j;
-    EXPECT_EQ(first, 200 + 10 * 78 + 40);  // the south-west point: 21.5650, -158.2167
-    for (const auto& [point, asked] : probes) EXPECT_GT(asked, unloaded_answers) << "each point asked until it had a height";
+    expect_stepped(elevation_records("skv-elev.dat"), 5, 5);  // 2 steps each way, widened by one
     EXPECT_EQ(fg.sets_of(bridge::slew_hold_property), std::vector<std::string>{"true"});
+}
+
+// 60 x 121 points: a few points asked for alone (before the scan, its
+// first point), the rest in blocks of whole rows.
+TEST_F(bridge_scan_test, the_ground_is_fetched_ahead_in_blocks) {
+    const float north = 21.6133333f, south = 21.5658333f, west = -158.2158333f, east = -158.1175f;
+    make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
+    expect_stepped(elevation_records("skv-elev.dat"), 60, 121);
+    EXPECT_LE(fg.sets_of("/skarvo/probe/point-request").size(), 3u);
+    std::size_t blocks = 0;
+    for (int k = 0; k < 4; ++k) blocks += fg.sets_of("/skarvo/probe/block[" + std::to_string(k) + "]/request").size();
+    EXPECT_LE(blocks, 60 * 121 / 1452 + 12u);  // 12 rows to a block
+}
+
+TEST_F(bridge_scan_test, an_add_on_without_blocks_is_asked_point_by_point) {
+    fg.without_blocks();
+    const float north = 21.5675f, south = 21.5658333f, west = -158.2158333f, east = -158.2141667f;
+    make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
+    expect_stepped(elevation_records("skv-elev.dat"), 5, 5);
+    EXPECT_GE(fg.sets_of("/skarvo/probe/point-request").size(), 25u);
 }
 
 }  // namespace

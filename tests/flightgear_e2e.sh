@@ -75,9 +75,11 @@ wait_for 10 /skarvo/status/program "^attached$" || fail "the status window does 
 # lowest point flown so far. Every half minute of FlightGear's time the
 # clouds FlightGear shows are checked against the thermals published.
 soar() {  # soar PROGRAM RECORD: climbs $needed_climb_m within $soaring_minutes
-  local program=$1 record=$2 next_check=0
+  local program=$1 record=$2
   checks=0
   start=$(fg_get /sim/time/elapsed-sec)
+  # The first check once the program has published its thermals a while.
+  local next_check=$(awk -v s="$start" 'BEGIN { print s + 30 }')
   low=1e9 gained=0
   while :; do
     now=$(fg_get /sim/time/elapsed-sec); feet=$(fg_get /position/altitude-ft)
