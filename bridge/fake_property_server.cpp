@@ -1,6 +1,7 @@
 #include "fake_property_server.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <netinet/in.h>
@@ -10,6 +11,12 @@
 #include <unistd.h>
 
 namespace bridge {
+
+namespace {
+// FlightGear's property server reads lines of up to 8 KB: a longer set
+// keeps the value's first 8,170 characters (measured with FlightGear 2020.3).
+constexpr std::size_t longest_set_value = 8170;
+}  // namespace
 
 fake_property_server::fake_property_server() {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
@@ -77,13 +84,18 @@ void fake_property_server::answer_probe(const std::string& path, const std::stri
                 answer += terrain_(number("/skarvo/probe/south-deg") + i * step, number("/skarvo/probe/west-deg") + j * step);
             }
         props_["/skarvo/probe/grid-answer"] = answer;
-    } else if (blocks_ && path.starts_with("/skarvo/probe/block[") && path.ends_with("]/request")) {
+    } else if (blocks_ && path == "/skarvo/probe/block/request") {
         std::string block = path.substr(0, path.size() - std::string("request").size());
-        std::istringstream lats(props_[block + "latitudes"]);
-        std::vector<double> longitudes;
-        std::istringstream lons(props_[block + "longitudes"]);
-        for (double lon; lons >> lon;) longitudes.push_back(lon);
-        for (double lat; lats >> lat;)
+        auto numbers = [&](const std::string& name) {
+            std::vector<double> found;
+            for (int n = 0; props_.count(block + name + "[" + std::to_string(n) + "]"); ++n) {
+                std::istringstream piece(props_[block + name + "[" + std::to_string(n) + "]"]);
+                for (double d; piece >> d;) found.push_back(d);
+            }
+            return found;
+        };
+        std::vector<double> longitudes = numbers("longitudes");
+        for (double lat : numbers("latitudes"))
             for (double lon : longitudes) {
                 answer += ' ';
                 answer += terrain_(lat, lon);
@@ -128,6 +140,7 @@ void fake_property_server::answer(int fd, const std::string& line) {
     } else if (command == "set") {
         std::string value;
         std::getline(in >> std::ws, value);
+        value.resize(std::min<std::size_t>(value.size(), longest_set_value));
         props_[path] = value;
         if (set_log_.size() < 100000) set_log_.push_back({path, value});
         if (terrain_) answer_probe(path, value);

@@ -34,13 +34,29 @@ bool ask(props_client& fg, const std::vector<std::pair<std::string, std::string>
     return true;
 }
 
-std::string listed(const std::vector<float>& degrees) {
-    std::string list;
+// FlightGear's property server takes a line of up to 8 KB: a list goes in
+// pieces, every piece set (empty ones too) so that none is left over from
+// a longer list before.
+constexpr std::size_t most_list_bytes = 8000, list_pieces = 4;
+
+std::vector<std::string> listed(const std::vector<float>& degrees) {
+    std::vector<std::string> pieces(1);
     for (float d : degrees) {
-        if (!list.empty()) list += ' ';
-        list += exact(d);
+        std::string value = exact(d);
+        if (pieces.back().size() + value.size() + 1 > most_list_bytes) pieces.emplace_back();
+        if (!pieces.back().empty()) pieces.back() += ' ';
+        pieces.back() += value;
     }
-    return list;
+    pieces.resize(std::max(pieces.size(), list_pieces));
+    return pieces;
+}
+
+bool set_list(props_client& fg, const std::string& path, const std::vector<float>& degrees) {
+    std::vector<std::string> pieces = listed(degrees);
+    if (pieces.size() > list_pieces) return false;
+    for (std::size_t n = 0; n < pieces.size(); ++n)
+        if (!fg.set(path + "[" + std::to_string(n) + "]", pieces[n])) return false;
+    return true;
 }
 
 }  // namespace
@@ -97,25 +113,15 @@ bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* me
     return true;
 }
 
-probe_outcome probe_blocks(props_client& fg, const std::vector<ground_block>& blocks,
-                           std::vector<std::vector<double>>* metres) {
-    std::vector<std::string> answer_paths;
-    std::vector<long> numbers;
-    for (std::size_t k = 0; k < blocks.size() && k < most_blocks_at_once; ++k) {
-        std::string at = "/skarvo/probe/block[" + std::to_string(k) + "]/";
-        numbers.push_back(++requests);
-        if (!fg.set(at + "latitudes", listed(blocks[k].latitudes)) ||
-            !fg.set(at + "longitudes", listed(blocks[k].longitudes)) ||
-            !fg.set(at + "request", std::to_string(numbers.back())))
-            return probe_outcome::failed;
-        answer_paths.push_back(at + "answer");
-    }
-    std::vector<std::string> answers;
-    if (!fg.get(answer_paths, &answers, answer_timeout_ms)) return probe_outcome::failed;
-    metres->assign(answers.size(), {});
-    for (std::size_t k = 0; k < answers.size(); ++k)
-        if (!parse_probe_answer(answers[k], numbers[k], blocks[k].size(), &(*metres)[k])) return probe_outcome::no_probe;
-    return probe_outcome::height;
+probe_outcome probe_block(props_client& fg, const ground_block& block, std::vector<double>* metres) {
+    long request = ++requests;
+    if (!set_list(fg, "/skarvo/probe/block/latitudes", block.latitudes) ||
+        !set_list(fg, "/skarvo/probe/block/longitudes", block.longitudes) ||
+        !fg.set("/skarvo/probe/block/request", std::to_string(request)))
+        return probe_outcome::failed;
+    std::vector<std::string> answer;
+    if (!fg.get({"/skarvo/probe/block/answer"}, &answer, answer_timeout_ms)) return probe_outcome::failed;
+    return parse_probe_answer(answer[0], request, block.size(), metres) ? probe_outcome::height : probe_outcome::no_probe;
 }
 
 }  // namespace bridge

@@ -36,20 +36,16 @@ struct grid_area {
 bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* metres);
 
 // Points of the terrain scan's grid: every latitude with every longitude,
-// latitude by latitude.
+// latitude by latitude; at most 1,500 points (FlightGear's property server
+// drops what does not fit in 16 KB of answers at a time) and 1,600 of either.
 struct ground_block {
     std::vector<float> latitudes, longitudes;
     std::size_t size() const { return latitudes.size() * longitudes.size(); }
 };
 
-// How many blocks FlightGear answers in one go.
-constexpr std::size_t most_blocks_at_once = 4;
-
-// The heights of up to most_blocks_at_once blocks, asked together and
-// answered in one frame; NaN where there is no scenery. no_probe when the
-// add-on has no block probe (an older one).
-probe_outcome probe_blocks(props_client& fg, const std::vector<ground_block>& blocks,
-                           std::vector<std::vector<double>>* metres);
+// The heights of a block's points, NaN where there is no scenery; no_probe
+// when the add-on has no block probe (an older one).
+probe_outcome probe_block(props_client& fg, const ground_block& block, std::vector<double>* metres);
 
 // An answer's heights ("REQUEST h h ..." with "none" where there is no
 // scenery), when it answers `request` and holds `count` of them.

@@ -161,7 +161,9 @@ bridge=$!
 fg_wait_window || fail "the bridge did not open its window for the Cessna"
 (cd "$work" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/skarvo.err") &
 program=$!
-wait_for 120 /sim/messages/copilot "Initialization complete" || fail "the Cessna's flight did not start up"
+# The Cessna shows a welcome text of its own on FlightGear's screen: the
+# status window tells the start-up.
+wait_for 120 /skarvo/status/last-text "Initialization complete" || fail "the Cessna's flight did not start up"
 wait_for 60 /environment/local-weather-lift-fps "^-?[0-9]*[.][0-9]" || fail "no vertical air reached FlightGear for the Cessna"
 # The two are read a frame or two apart while the air changes: one of a few
 # readings close enough shows the lift in the Cessna's vertical wind.

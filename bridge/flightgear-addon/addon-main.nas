@@ -14,10 +14,12 @@ var height = func(lat, lon) {
     return info == nil ? "none" : sprintf("%.3f", info[0]);
 }
 
-var numbers = func(list) {
+# The numbers of a list set in pieces: latitudes[0], latitudes[1], ...
+var numbers = func(node, name) {
     var found = [];
-    foreach (var word; split(" ", list == nil ? "" : list ~ ""))
-        if (num(word) != nil) append(found, num(word));
+    foreach (var piece; node.getChildren(name))
+        foreach (var word; split(" ", piece.getValue() == nil ? "" : piece.getValue() ~ ""))
+            if (num(word) != nil) append(found, num(word));
     return found;
 }
 
@@ -42,21 +44,19 @@ var start_probe = func {
                 answer = answer ~ " " ~ height(south + i * step, west + j * step);
         setprop("/skarvo/probe/grid-answer", answer);
     });
-    # Blocks of the terrain scan's points: block[k] has latitudes and
-    # longitudes (lists, space-separated), and its answer the heights of
-    # every latitude with every longitude, latitude by latitude. Several
-    # blocks set before one get are answered in the same frame.
-    for (var k = 0; k < 4; k += 1) {
-        var block = "/skarvo/probe/block[" ~ k ~ "]/";
-        setlistener(block ~ "request", func(request) {
-            var at = request.getParent();
-            var heights = [request.getValue() ~ ""];
-            foreach (var lat; numbers(at.getValue("latitudes")))
-                foreach (var lon; numbers(at.getValue("longitudes")))
-                    append(heights, height(lat, lon));
-            at.setValue("answer", string.join(" ", heights));
-        });
-    }
+    # A block of the terrain scan's points: latitudes[n] and longitudes[n]
+    # (lists, space-separated, in pieces of up to 8 KB: the property
+    # server's longest line); the answer holds the heights of every latitude
+    # with every longitude, latitude by latitude.
+    setlistener("/skarvo/probe/block/request", func(request) {
+        var at = request.getParent();
+        var heights = [request.getValue() ~ ""];
+        var longitudes = numbers(at, "longitudes");
+        foreach (var lat; numbers(at, "latitudes"))
+            foreach (var lon; longitudes)
+                append(heights, height(lat, lon));
+        at.setValue("answer", string.join(" ", heights));
+    });
 }
 
 # The status window's lines. skarvo-fg sets attached, last-text and the
