@@ -40,6 +40,12 @@ constexpr auto scenery_patience = std::chrono::seconds(30);
 constexpr std::size_t points_per_block = 1500, longitudes_per_block = 1500;
 bool blocks_answered = true;  // false with an add-on that has no block probe
 
+struct ground_counts {
+    long blocks = 0, block_points = 0, single_probes = 0, points_waited = 0;
+    double block_seconds = 0;
+};
+ground_counts counted;
+
 void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
     if (!sim::world.slew) {
         points_answered = points_written;
@@ -51,6 +57,8 @@ void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
             ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &metres)) {
             sim::world.ground_m = ground_metres(metres);
             points_answered = points_written;
+        } else if (completes_a_position(offset, n)) {
+            ++counted.points_waited;
         }
     }
     sim::world.answers_held = points_answered != points_written;
@@ -69,7 +77,12 @@ bool fetch_ground_ahead(props_client& fg) {
         }
         if (block.size() == 0) return true;
         std::vector<double> metres;
-        switch (probe_block(fg, block, &metres)) {
+        auto asked_at = clock_type::now();
+        probe_outcome found = probe_block(fg, block, &metres);
+        counted.block_seconds += std::chrono::duration<double>(clock_type::now() - asked_at).count();
+        ++counted.blocks;
+        counted.block_points += static_cast<long>(block.size());
+        switch (found) {
         case probe_outcome::failed: return false;
         case probe_outcome::no_probe:
             std::printf("skarvo-fg: the add-on has no block probe: the ground is asked for point by point\n");
@@ -102,6 +115,7 @@ bool answer_the_ground(props_client& fg) {
         if (blocks_answered && ground_coming_for(lat, lon)) return true;  // the next block brings it
     }
     double metres = 0;
+    ++counted.single_probes;
     probe_outcome found = probe_point(fg, lat, lon, &metres);
     switch (found) {
     case probe_outcome::height: break;
@@ -190,6 +204,15 @@ void forget_the_scans_ground() {
     std::lock_guard<std::mutex> lock(sim::world_mutex);
     forget_ground();
     blocks_answered = true;
+    counted = ground_counts{};
+}
+
+void report_the_scans_ground() {
+    if (counted.blocks == 0 && counted.single_probes == 0) return;
+    std::printf("skarvo-fg: the scan's ground: %ld blocks of FlightGear's heights (%ld points) in %.1f s, %ld points "
+                "waited for, %ld asked for alone\n",
+                counted.blocks, counted.block_points, counted.block_seconds, counted.points_waited,
+                counted.single_probes);
 }
 
 long snapshots_taken() { return snapshots; }

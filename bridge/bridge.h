@@ -33,6 +33,11 @@ void release_answers();
 // block probe (a new FlightGear; tests).
 void forget_the_scans_ground();
 
+// What the scan's ground took, on standard output: blocks asked for, points
+// in them, the time their answers took, points the program waited for and
+// points asked for alone. Nothing when there was no scan.
+void report_the_scans_ground();
+
 // Snapshots taken into the world so far.
 long snapshots_taken();
 

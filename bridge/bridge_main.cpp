@@ -267,6 +267,7 @@ int main(int argc, char** argv) {
     if (!fg_there) std::printf("skarvo-fg: FlightGear has gone\n");
     else if (stop_asked) std::printf("skarvo-fg: stopped\n");
     leave_flight_behind(o);
+    bridge::report_the_scans_ground();
     std::printf("skarvo-fg: %ld snapshots, one every %.0f ms on average\n", stats.count,
                 stats.count > 1 ? stats.seconds / static_cast<double>(stats.count - 1) * 1000 : 0.0);
     return 0;

@@ -180,8 +180,9 @@ void store_ground_block(const ground_block& block, const std::vector<double>& me
 void scenery_came_at(double lat_deg, double lon_deg) {
     cursor at;
     if (!on_grid(static_cast<float>(lat_deg), static_cast<float>(lon_deg), &at.row, &at.column)) return;
-    for (ground_point& p : rows[at.row])
-        if (p.state == fetched::no_scenery) p.state = fetched::not_yet;
+    for (auto& [row, points] : rows)
+        for (ground_point& p : points)
+            if (p.state == fetched::no_scenery) p.state = fetched::not_yet;
     frontier = cursor{grid.row, grid.column};
 }
 

@@ -35,7 +35,7 @@ ground_block next_ground_block(std::size_t most_points, std::size_t most_longitu
 void store_ground_block(const ground_block& block, const std::vector<double>& metres);
 
 // A single probe found a height where a block found no scenery: the
-// scenery has come, and the rest of that row is asked for again.
+// scenery has come, and every point ahead without it is asked for again.
 void scenery_came_at(double lat_deg, double lon_deg);
 
 // Forgets the grid and every height (a new bridge session, tests).

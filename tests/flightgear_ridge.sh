@@ -2,9 +2,12 @@
 # Ridge soaring over FlightGear's real terrain, end to end, in two
 # FlightGear sessions over the Waianae range's northern face by Dillingham
 # Airfield (scenery loaded, not drawn):
-# 1. The program's terrain scan of a piece of the face through the bridge,
-#    its progress on FlightGear's screen; the elevations in skv-elev.dat must be FlightGear's own ground at their
-#    points (the aircraft put there, within 2 m) at three points.
+# 1. The program's terrain scan through the bridge of an area of over
+#    20,000 points (0.1 by 0.15 degrees: the face, the valleys behind it and
+#    the shore), its progress on FlightGear's screen; the elevations in
+#    skv-elev.dat must be FlightGear's own ground at their points (its
+#    terrain probe asked at each point as the program computes it, within
+#    0.5 m: the file holds whole metres) at 25 points spread over the area.
 # 2. The next start imports the scan: its slope tiles must hold the face's
 #    slopes. In the north-east trade wind on a morning before the thermals,
 #    the soaring pilot (skarvo-fg --auto --no-finder) beats along the face:
@@ -22,7 +25,8 @@ FG_DRAW=0
 source "$root/scripts/flightgear-session.sh"
 source "$root/scripts/scan-settings.sh"
 speed_up=2
-area=(21.5775 21.5675 -158.2400 -158.2150)  # north south west east: the face's steepest part
+scan_area=(21.6000 21.5000 -158.2800 -158.1300)  # north south west east
+area=(21.5775 21.5675 -158.2400 -158.2150)  # the face's steepest part
 ridge_minutes=2
 
 skip() { echo "FlightGear ridge end to end: SKIPPED: $1"; fg_stop; exit 0; }
@@ -43,7 +47,7 @@ trap 'fg_stop; rm -rf "$work"' EXIT
 export FSUIPC_IPC_DIR="$work/ipc"
 mkdir -p "$work/Import"
 sed -e "s/^Keep elevation file: 0/Keep elevation file: 1/" "$root/bridge/skv-phdh.ini" >"$work/skv.ini"
-set_scan_area "$work/skv.ini" "${area[@]}"
+set_scan_area "$work/skv.ini" "${scan_area[@]}"
 
 # 1. The scan.
 fg_start "$work/fgfs.log" "${FG_RIDGE_PLACE[@]}"
@@ -67,9 +71,9 @@ wait "$bridge" || true
 grep -q "Slope data file built" "$work/skarvo.err" || fail "the scan did not build its slope data file"
 [[ -f "$work/skv-elev.dat" && -f "$work/Import/skv-slope.dat" ]] || fail "the scan's files are missing"
 
-# Three grid points (south-west, middle, north-east of the face) where the
-# program put the aircraft: its grid in single precision, as it computes it.
-points=$(python3 - "$work/skv-elev.dat" "${area[@]}" <<'PY'
+# 25 grid points spread over the area where the program put the aircraft:
+# its grid in single precision, as it computes it.
+points=$(python3 - "$work/skv-elev.dat" "${scan_area[@]}" <<'PY'
 import re, struct, sys
 def f32(x): return struct.unpack('f', struct.pack('f', x))[0]
 def snapped(d):  # whole degrees and minutes kept, the rest to 3 seconds (the area is on the grid)
@@ -83,20 +87,33 @@ rows = int(re.search(r'latitudes:\s+(\d+)', text).group(1))
 cols = int(re.search(r'longitudes:\s+(\d+)', text).group(1))
 data = text.split('\n')[-1].strip()
 south, west = f32(degrees(float(sys.argv[3])) - step), f32(degrees(float(sys.argv[4])) - step)
-for i, j in ((1, 1), (rows // 2, cols // 2), (rows - 2, cols - 2)):
-    print(f32(south + f32(i / 1200.0)), f32(west + f32(j / 1200.0)), int(data[4 * (i * cols + j):4 * (i * cols + j) + 4]),
-          rows * cols)
+for a in range(5):
+    for b in range(5):
+        i, j = 1 + a * (rows - 3) // 4, 1 + b * (cols - 3) // 4
+        print(repr(f32(south + f32(i / 1200.0))), repr(f32(west + f32(j / 1200.0))),
+              int(data[4 * (i * cols + j):4 * (i * cols + j) + 4]), rows * cols)
 PY
 ) || fail "skv-elev.dat cannot be read"
 total=$(awk 'NR == 1 { print $4 }' <<<"$points")
-while read -r lat lon recorded _; do
-  fg_set /position/latitude-deg "$lat"; fg_set /position/longitude-deg "$lon"
-  sleep 1
-  ground=$(fg_get /position/ground-elev-m)
-  awk -v g="$ground" -v r="$recorded" 'BEGIN { d = g - r; exit !(d <= 2 && d >= -2) }' ||
-    fail "at $lat $lon skv-elev.dat holds $recorded m, FlightGear's ground is $ground m"
-  echo "  $lat $lon: skv-elev.dat $recorded m, FlightGear's ground $ground m"
-done <<<"$points"
+echo "$points" >"$work/points.txt"
+checked=$(python3 - "$FG_PORT" "$work/points.txt" <<'PY'
+import socket, sys
+s = socket.create_connection(("localhost", int(sys.argv[1])), timeout=30)
+f = s.makefile("r")
+s.sendall(b"data\r\n")
+for n, line in enumerate(open(sys.argv[2]), 1):
+    lat, lon, recorded, _ = line.split()
+    s.sendall(("set /skarvo/probe/latitude-deg %s\r\nset /skarvo/probe/longitude-deg %s\r\n"
+               "set /skarvo/probe/point-request %d\r\nget /skarvo/probe/point-answer\r\n" % (lat, lon, 900000 + n)).encode())
+    answer = f.readline().split()
+    if len(answer) != 2 or answer[0] != str(900000 + n) or answer[1] == "none":
+        print("FlightGear's probe gave no height at %s %s (%s)" % (lat, lon, " ".join(answer))); sys.exit(1)
+    if abs(float(answer[1]) - int(recorded)) > 0.5:
+        print("at %s %s skv-elev.dat holds %s m, FlightGear's ground is %s m" % (lat, lon, recorded, answer[1])); sys.exit(1)
+    print("  %s %s: skv-elev.dat %s m, FlightGear's ground %s m" % (lat, lon, recorded, answer[1]))
+PY
+) || fail "$checked"
+echo "$checked"
 scan_speed=$(awk -v n="$total" -v a="$started" -v b="$finished" 'BEGIN { printf "%.1f", n / (b - a) }')
 fg_stop
 
