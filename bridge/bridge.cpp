@@ -8,6 +8,7 @@
 #include "world.h"
 
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <vector>
 
@@ -30,13 +31,37 @@ constexpr const char* text_property = "/sim/messages/copilot";
 // height is FlightGear's for that point, answered at once where a block
 // fetched ahead has brought it.
 std::uint64_t points_written = 0, points_answered = 0;
-clock_type::time_point point_written_at;
-// Where FlightGear has no scenery it shows sea at 0 m; the probe keeps
-// answering "none" there.
+// Where FlightGear has no scenery it shows sea at 0 m; its probe answers
+// "none" there, and where the scenery is still loading. The scan waits for
+// it, up to 30 s from the first point found without it; from then on a
+// point without scenery is sea level at once, until a point has its
+// ground again.
 constexpr auto scenery_patience = std::chrono::seconds(30);
-// Measured here: FlightGear's property server answers a value of up to
-// about 16 KB (1,500 heights); its add-on works out about 7,000 heights a
-// second (undrawn, FlightGear 2020.3).
+bool scenery_missing = false, told_sea_level = false;
+clock_type::time_point scenery_missing_since;
+
+bool scenery_waited_for_long_enough(double lat, double lon) {
+    auto now = clock_type::now();
+    if (!scenery_missing) {
+        scenery_missing = true;
+        scenery_missing_since = now;
+    }
+    bool long_enough = now - scenery_missing_since >= scenery_patience;
+    if (long_enough && !told_sea_level)
+        std::printf("skarvo-fg: no scenery at %.6f %.6f for %lld s: ground without scenery is taken as sea level\n", lat,
+                    lon, static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(scenery_patience).count()));
+    told_sea_level = long_enough;
+    return long_enough;
+}
+
+void answer_point(std::uint64_t point, double metres, bool scenery) {
+    if (scenery) scenery_missing = false;
+    sim::world.ground_m = ground_metres(metres);
+    points_answered = point;
+    sim::world.answers_held = points_answered != points_written;
+}
+// A block's answer is about a byte a point; the add-on works out a point in
+// about 0.02 ms (FlightGear 2020.3).
 constexpr std::size_t points_per_block = 1500, longitudes_per_block = 1500;
 bool blocks_answered = true;  // false with an add-on that has no block probe
 
@@ -51,12 +76,10 @@ void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
         points_answered = points_written;
     } else if (moves_aircraft(offset, n)) {
         ++points_written;
-        point_written_at = clock_type::now();
         double metres = 0;
         if (completes_a_position(offset, n) &&
             ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &metres)) {
-            sim::world.ground_m = ground_metres(metres);
-            points_answered = points_written;
+            answer_point(points_written, metres, true);
         } else if (completes_a_position(offset, n)) {
             ++counted.points_waited;
         }
@@ -64,45 +87,63 @@ void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
     sim::world.answers_held = points_answered != points_written;
 }
 
-// A block a round trip, a few of them between two snapshots.
-constexpr int blocks_per_exchange = 2;
+// The blocks go on connections of their own, opened at the first; where
+// none opens, on the snapshots' own.
+std::vector<std::unique_ptr<props_client>> ground_links;
+
+std::vector<props_client*> links_for_the_ground(props_client& fg) {
+    if (ground_links.empty())
+        for (std::size_t k = 0; k < most_blocks_at_once; ++k) {
+            auto link = std::make_unique<props_client>();
+            if (!link->connect_to(fg.host(), fg.port(), 5000)) break;
+            ground_links.push_back(std::move(link));
+        }
+    std::vector<props_client*> links;
+    for (auto& link : ground_links) links.push_back(link.get());
+    if (links.empty()) links.push_back(&fg);
+    return links;
+}
 
 bool fetch_ground_ahead(props_client& fg) {
-    for (int k = 0; k < blocks_per_exchange; ++k) {
-        ground_block block;
-        {
-            std::lock_guard<std::mutex> lock(sim::world_mutex);
-            if (!sim::world.slew || !blocks_answered) return true;
-            block = next_ground_block(points_per_block, longitudes_per_block);
-        }
-        if (block.size() == 0) return true;
-        std::vector<double> metres;
-        auto asked_at = clock_type::now();
-        probe_outcome found = probe_block(fg, block, &metres);
-        counted.block_seconds += std::chrono::duration<double>(clock_type::now() - asked_at).count();
-        ++counted.blocks;
-        counted.block_points += static_cast<long>(block.size());
-        switch (found) {
-        case probe_outcome::failed: return false;
-        case probe_outcome::no_probe:
-            std::printf("skarvo-fg: the add-on has no block probe: the ground is asked for point by point\n");
-            blocks_answered = false;
-            return true;
-        default: break;
-        }
+    std::vector<ground_block> blocks;
+    {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
-        store_ground_block(block, metres);
-        double held_metres = 0;
-        if (points_answered != points_written &&
-            ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &held_metres)) {
-            sim::world.ground_m = ground_metres(held_metres);
-            points_answered = points_written;
-            sim::world.answers_held = false;
-        }
+        if (!sim::world.slew || !blocks_answered) return true;
+        for (ground_block b; blocks.size() < most_blocks_at_once &&
+                             (b = next_ground_block(points_per_block, longitudes_per_block)).size() > 0;)
+            blocks.push_back(std::move(b));
     }
+    if (blocks.empty()) return true;
+    std::vector<props_client*> links = links_for_the_ground(fg);
+    blocks.resize(std::min(blocks.size(), links.size()));  // the rest is asked for again next time
+    std::vector<std::vector<double>> metres;
+    auto asked_at = clock_type::now();
+    probe_outcome found = probe_blocks(links, blocks, &metres);
+    counted.block_seconds += std::chrono::duration<double>(clock_type::now() - asked_at).count();
+    switch (found) {
+    case probe_outcome::failed: return false;
+    case probe_outcome::no_probe:
+        std::printf("skarvo-fg: the add-on has no block probe: the ground is asked for point by point\n");
+        blocks_answered = false;
+        return true;
+    default: break;
+    }
+    std::lock_guard<std::mutex> lock(sim::world_mutex);
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+        store_ground_block(blocks[k], metres[k]);
+        ++counted.blocks;
+        counted.block_points += static_cast<long>(blocks[k].size());
+    }
+    double held_metres = 0;
+    if (points_answered != points_written &&
+        ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &held_metres))
+        answer_point(points_written, held_metres, true);
     return true;
 }
 
+// A point a block has not brought: the next block brings it; one a block
+// found without scenery is asked for again in blocks; one off the scan's
+// grid is probed alone.
 bool answer_the_ground(props_client& fg) {
     std::uint64_t point = 0;
     double lat = 0, lon = 0;
@@ -112,17 +153,23 @@ bool answer_the_ground(props_client& fg) {
         point = points_written;
         lat = sim::world.latitude_deg;
         lon = sim::world.longitude_deg;
-        if (blocks_answered && ground_coming_for(lat, lon)) return true;  // the next block brings it
+        if (blocks_answered && ground_coming_for(lat, lon)) return true;
+        if (blocks_answered && ground_lacks_scenery_at(lat, lon)) {
+            if (scenery_waited_for_long_enough(lat, lon)) answer_point(point, 0, false);
+            else ask_again_where_scenery_was_missing();
+            return true;
+        }
     }
     double metres = 0;
     ++counted.single_probes;
     probe_outcome found = probe_point(fg, lat, lon, &metres);
     switch (found) {
     case probe_outcome::height: break;
-    case probe_outcome::no_scenery:
-        if (clock_type::now() - point_written_at < scenery_patience) return true;  // still loading: ask again
-        std::printf("skarvo-fg: no scenery at %.6f %.6f: its ground is taken as sea level\n", lat, lon);
+    case probe_outcome::no_scenery: {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        if (!scenery_waited_for_long_enough(lat, lon)) return true;  // still loading: ask again
         break;
+    }
     case probe_outcome::no_probe:
         std::fprintf(stderr, "skarvo-fg: FlightGear's terrain probe does not answer; start FlightGear with "
                              "Skarvo's add-on (--addon=bridge/flightgear-addon)\n");
@@ -130,11 +177,35 @@ bool answer_the_ground(props_client& fg) {
     case probe_outcome::failed: return false;
     }
     std::lock_guard<std::mutex> lock(sim::world_mutex);
-    if (found == probe_outcome::height) scenery_came_at(lat, lon);
-    sim::world.ground_m = ground_metres(metres);
-    points_answered = point;
-    sim::world.answers_held = points_answered != points_written;
+    if (found == probe_outcome::height) ask_again_where_scenery_was_missing();
+    answer_point(point, metres, found == probe_outcome::height);
     return true;
+}
+
+// FlightGear keeps the scenery loaded within its visibility (at most about
+// 30 km by default): for a scan the visibility is widened, so that the
+// heights ahead are there when their blocks are asked for; given back when
+// slew mode ends or the bridge does.
+constexpr const char* visibility_property = "/environment/config/presets/visibility-m";
+constexpr const char* visibility_override_property = "/environment/config/presets/visibility-m-override";
+constexpr const char* scan_visibility_m = "80000";
+bool visibility_widened = false;
+std::string own_visibility, own_visibility_override;
+
+bool widen_the_visibility_for_a_scan(props_client& fg) {
+    bool slew = false;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        slew = sim::world.slew;
+    }
+    if (slew == visibility_widened) return true;
+    if (!slew) return give_back_the_visibility(fg);
+    std::vector<std::string> own;
+    if (!fg.get({visibility_property, visibility_override_property}, &own, answer_patience_ms)) return false;
+    own_visibility = own[0];
+    own_visibility_override = own[1];
+    visibility_widened = true;
+    return fg.set(visibility_property, scan_visibility_m) && fg.set(visibility_override_property, "true");
 }
 
 // FlightGear answers once a frame, and drawing in software it now and then
@@ -156,6 +227,13 @@ bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
 }
 
 }  // namespace
+
+bool give_back_the_visibility(props_client& fg) {
+    if (!visibility_widened) return true;
+    visibility_widened = false;
+    if (own_visibility.empty()) return true;  // FlightGear gave none
+    return fg.set(visibility_property, own_visibility) && fg.set(visibility_override_property, own_visibility_override);
+}
 
 void release_answers() {
     std::lock_guard<std::mutex> lock(sim::world_mutex);
@@ -197,12 +275,13 @@ bool exchange(props_client& fg) {
     }
     for (const auto& s : sets)
         if (!fg.set(s.path, s.value)) return false;
-    return fetch_ground_ahead(fg) && answer_the_ground(fg);
+    return widen_the_visibility_for_a_scan(fg) && fetch_ground_ahead(fg) && answer_the_ground(fg);
 }
 
 void forget_the_scans_ground() {
     std::lock_guard<std::mutex> lock(sim::world_mutex);
     forget_ground();
+    ground_links.clear();
     blocks_answered = true;
     counted = ground_counts{};
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +17,32 @@ namespace {
 // FlightGear's property server reads lines of up to 8 KB: a longer set
 // keeps the value's first 8,170 characters (measured with FlightGear 2020.3).
 constexpr std::size_t longest_set_value = 8170;
+
+// The add-on's answer for a block: whole metres, a change of -31 to 30 m a
+// digit, other values "(METRES)", no scenery ".".
+std::string encoded_ground(const std::vector<std::string>& heights) {
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string out;
+    bool known = false;
+    long last = 0;
+    for (const auto& h : heights) {
+        if (h == "none") {
+            out += '.';
+            known = false;
+            continue;
+        }
+        long m = std::lround(std::clamp(std::atof(h.c_str()), -32768.0, 32767.0));
+        if (known && m - last >= -31 && m - last <= 30) out += digits[m - last + 31];
+        else {
+            out += '(';  // piece by piece: see answer_probe
+            out += std::to_string(m);
+            out += ')';
+        }
+        known = true;
+        last = m;
+    }
+    return out;
+}
 }  // namespace
 
 fake_property_server::fake_property_server() {
@@ -34,14 +61,15 @@ fake_property_server::fake_property_server() {
 fake_property_server::~fake_property_server() {
     vanish();
     thread_.join();
+    for (auto& t : connection_threads_) t.join();
     close(listener_);
 }
 
 void fake_property_server::vanish() {
     if (vanished_.exchange(true)) return;
     shutdown(listener_, SHUT_RDWR);
-    int fd = connection_.load();
-    if (fd >= 0) shutdown(fd, SHUT_RDWR);
+    std::lock_guard<std::mutex> lock(connections_m_);
+    for (int fd : connections_) shutdown(fd, SHUT_RDWR);
 }
 
 void fake_property_server::put(const std::string& path, const std::string& value) {
@@ -84,7 +112,7 @@ void fake_property_server::answer_probe(const std::string& path, const std::stri
                 answer += terrain_(number("/skarvo/probe/south-deg") + i * step, number("/skarvo/probe/west-deg") + j * step);
             }
         props_["/skarvo/probe/grid-answer"] = answer;
-    } else if (blocks_ && path == "/skarvo/probe/block/request") {
+    } else if (blocks_ && path.starts_with("/skarvo/probe/block[") && path.ends_with("]/request")) {
         std::string block = path.substr(0, path.size() - std::string("request").size());
         auto numbers = [&](const std::string& name) {
             std::vector<double> found;
@@ -94,12 +122,12 @@ void fake_property_server::answer_probe(const std::string& path, const std::stri
             }
             return found;
         };
+        std::vector<std::string> heights;
         std::vector<double> longitudes = numbers("longitudes");
         for (double lat : numbers("latitudes"))
-            for (double lon : longitudes) {
-                answer += ' ';
-                answer += terrain_(lat, lon);
-            }
+            for (double lon : longitudes) heights.push_back(terrain_(lat, lon));
+        answer += ' ';
+        answer += encoded_ground(heights);
         props_[block + "answer"] = answer;
     }
 }
@@ -108,25 +136,31 @@ void fake_property_server::serve() {
     for (;;) {
         int fd = accept(listener_, nullptr, nullptr);
         if (fd < 0) return;
-        connection_ = fd;
+        std::lock_guard<std::mutex> lock(connections_m_);
+        connections_.push_back(fd);
         if (vanished_) shutdown(fd, SHUT_RDWR);
-        int one = 1;  // answers go out at once, as FlightGear's do
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        std::string pending;
-        char buffer[4096];
-        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-            pending.append(buffer, static_cast<std::size_t>(n));
-            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                std::string line = pending.substr(0, end);
-                pending.erase(0, end + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                if (int ms = stall_ms_.exchange(0); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-                answer(fd, line);
-            }
-        }
-        connection_ = -1;
-        close(fd);
+        connection_threads_.emplace_back([this, fd] { serve_connection(fd); });
     }
+}
+
+void fake_property_server::serve_connection(int fd) {
+    int one = 1;  // answers go out at once, as FlightGear's do
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::string pending;
+    char buffer[4096];
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+        pending.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (int ms = stall_ms_.exchange(0); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            answer(fd, line);
+        }
+    }
+    std::lock_guard<std::mutex> lock(connections_m_);
+    connections_.erase(std::find(connections_.begin(), connections_.end(), fd));
+    close(fd);
 }
 
 void fake_property_server::answer(int fd, const std::string& line) {

@@ -35,11 +35,14 @@ public:
 
 private:
     void serve();
+    void serve_connection(int fd);
     void answer(int fd, const std::string& line);
     void answer_probe(const std::string& path, const std::string& request);
     std::function<std::string(double, double)> terrain_;
     int listener_ = -1, port_ = 0;
-    std::atomic<int> connection_{-1};
+    std::mutex connections_m_;
+    std::vector<int> connections_;
+    std::vector<std::thread> connection_threads_;
     std::atomic<bool> vanished_{false};
     std::atomic<int> stall_ms_{0};
     std::atomic<bool> blocks_{true};

@@ -15,6 +15,9 @@ namespace {
 // first row past its end, are asked for in vain.
 constexpr std::size_t look_ahead_points = 4 * 1500;
 constexpr std::size_t first_row_look_ahead = 600, first_row_block = 300;
+// FlightGear loads the scenery around the aircraft: of the points found
+// without it, those the scan comes to soon are asked for again.
+constexpr std::size_t ask_again_points = 1500;
 constexpr double largest_index = 1 << 24;
 
 enum class fetched : unsigned char { not_yet, asked, height, no_scenery };
@@ -177,12 +180,17 @@ void store_ground_block(const ground_block& block, const std::vector<double>& me
         }
 }
 
-void scenery_came_at(double lat_deg, double lon_deg) {
+bool ground_lacks_scenery_at(double lat_deg, double lon_deg) {
     cursor at;
-    if (!on_grid(static_cast<float>(lat_deg), static_cast<float>(lon_deg), &at.row, &at.column)) return;
-    for (auto& [row, points] : rows)
-        for (ground_point& p : points)
-            if (p.state == fetched::no_scenery) p.state = fetched::not_yet;
+    return on_grid(static_cast<float>(lat_deg), static_cast<float>(lon_deg), &at.row, &at.column) &&
+           point_at(at).state == fetched::no_scenery;
+}
+
+void ask_again_where_scenery_was_missing() {
+    if (!grid.known) return;
+    cursor c{grid.row, grid.column};
+    for (std::size_t k = 0; k < ask_again_points; ++k, c = next_of(c))
+        if (point_at(c).state == fetched::no_scenery) point_at(c).state = fetched::not_yet;
     frontier = cursor{grid.row, grid.column};
 }
 

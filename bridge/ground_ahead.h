@@ -34,9 +34,12 @@ ground_block next_ground_block(std::size_t most_points, std::size_t most_longitu
 // A block's heights, in its order; NaN where FlightGear had no scenery.
 void store_ground_block(const ground_block& block, const std::vector<double>& metres);
 
-// A single probe found a height where a block found no scenery: the
-// scenery has come, and every point ahead without it is asked for again.
-void scenery_came_at(double lat_deg, double lon_deg);
+// Whether a block found no scenery at this point of the grid.
+bool ground_lacks_scenery_at(double lat_deg, double lon_deg);
+
+// The scenery may have come (FlightGear loads it around the aircraft): the
+// points just ahead that a block found without it are asked for again.
+void ask_again_where_scenery_was_missing();
 
 // Forgets the grid and every height (a new bridge session, tests).
 void forget_ground();

@@ -88,10 +88,14 @@ bool props_client::read_line(std::string* line, int timeout_ms) {
     }
 }
 
-bool props_client::get(const std::vector<std::string>& paths, std::vector<std::string>* values, int timeout_ms) {
+bool props_client::ask(const std::vector<std::string>& paths) {
     std::string request;
     for (const auto& p : paths) request += "get " + p + "\r\n";
-    if (!send_text(request)) return false;
+    return send_text(request);
+}
+
+bool props_client::get(const std::vector<std::string>& paths, std::vector<std::string>* values, int timeout_ms) {
+    if (!ask(paths)) return false;
     values->clear();
     return get_rest(paths.size(), values, timeout_ms);
 }

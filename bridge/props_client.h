@@ -22,6 +22,12 @@ public:
     // order. False when the server does not answer them all in time.
     bool get(const std::vector<std::string>& paths, std::vector<std::string>* values, int timeout_ms);
 
+    // Sends the gets without waiting: get_rest reads their answers.
+    bool ask(const std::vector<std::string>& paths);
+
+    const std::string& host() const { return host_; }
+    int port() const { return port_; }
+
     // After a get that timed out on an open connection: reads the answers
     // still owed, in order, until `values` holds `count` of them.
     bool get_rest(std::size_t count, std::vector<std::string>* values, int timeout_ms);

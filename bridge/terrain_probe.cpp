@@ -113,15 +113,59 @@ bool probe_grid(props_client& fg, const grid_area& area, std::vector<double>* me
     return true;
 }
 
-probe_outcome probe_block(props_client& fg, const ground_block& block, std::vector<double>* metres) {
-    long request = ++requests;
-    if (!set_list(fg, "/skarvo/probe/block/latitudes", block.latitudes) ||
-        !set_list(fg, "/skarvo/probe/block/longitudes", block.longitudes) ||
-        !fg.set("/skarvo/probe/block/request", std::to_string(request)))
-        return probe_outcome::failed;
-    std::vector<std::string> answer;
-    if (!fg.get({"/skarvo/probe/block/answer"}, &answer, answer_timeout_ms)) return probe_outcome::failed;
-    return parse_probe_answer(answer[0], request, block.size(), metres) ? probe_outcome::height : probe_outcome::no_probe;
+bool parse_block_answer(const std::string& answer, long request, std::size_t count, std::vector<double>* metres) {
+    static const std::string digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::size_t space = answer.find(' ');
+    if (space == std::string::npos || answer.compare(0, space, std::to_string(request)) != 0) return false;
+    metres->clear();
+    bool known = false;
+    long last = 0;
+    for (std::size_t at = space + 1; at < answer.size(); ++at) {
+        char c = answer[at];
+        if (c == '.') {
+            metres->push_back(std::numeric_limits<double>::quiet_NaN());
+            known = false;
+            continue;
+        }
+        if (c == '(') {
+            std::size_t end = answer.find(')', at);
+            if (end == std::string::npos || end - at > 7) return false;
+            char* stop = nullptr;
+            std::string number = answer.substr(at + 1, end - at - 1);
+            last = std::strtol(number.c_str(), &stop, 10);
+            if (number.empty() || *stop != '\0' || last < -32768 || last > 32767) return false;
+            at = end;
+        } else {
+            std::size_t change = digits.find(c);
+            if (!known || change == std::string::npos) return false;
+            last += static_cast<long>(change) - 31;
+        }
+        known = true;
+        metres->push_back(static_cast<double>(last));
+    }
+    return metres->size() == count;
+}
+
+probe_outcome probe_blocks(const std::vector<props_client*>& links, const std::vector<ground_block>& blocks,
+                           std::vector<std::vector<double>>* metres) {
+    std::size_t n = std::min({blocks.size(), links.size(), most_blocks_at_once});
+    std::vector<long> numbers;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::string at = "/skarvo/probe/block[" + std::to_string(k) + "]/";
+        numbers.push_back(++requests);
+        if (!set_list(*links[k], at + "latitudes", blocks[k].latitudes) ||
+            !set_list(*links[k], at + "longitudes", blocks[k].longitudes) ||
+            !links[k]->set(at + "request", std::to_string(numbers.back())) || !links[k]->ask({at + "answer"}))
+            return probe_outcome::failed;
+    }
+    metres->assign(n, {});
+    bool all_parsed = true;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::vector<std::string> answer;
+        if (!links[k]->get_rest(1, &answer, answer_timeout_ms)) return probe_outcome::failed;
+        all_parsed = all_parsed && parse_block_answer(answer[0], numbers[k], blocks[k].size(), &(*metres)[k]);
+    }
+    return all_parsed ? probe_outcome::height : probe_outcome::no_probe;
 }
 
 }  // namespace bridge

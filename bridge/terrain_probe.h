@@ -43,9 +43,20 @@ struct ground_block {
     std::size_t size() const { return latitudes.size() * longitudes.size(); }
 };
 
-// The heights of a block's points, NaN where there is no scenery; no_probe
-// when the add-on has no block probe (an older one).
-probe_outcome probe_block(props_client& fg, const ground_block& block, std::vector<double>* metres);
+// How many blocks go at once, each on a connection of its own: FlightGear's
+// property server sends a connection about 512 bytes a frame.
+constexpr std::size_t most_blocks_at_once = 4;
+
+// The ground of up to most_blocks_at_once blocks in whole metres (as the
+// ground offset holds them), NaN where there is no scenery; block k is
+// asked on links[k]. no_probe when the add-on has no block probe (an older
+// one).
+probe_outcome probe_blocks(const std::vector<props_client*>& links, const std::vector<ground_block>& blocks,
+                           std::vector<std::vector<double>>* metres);
+
+// A block's answer ("REQUEST " and the encoded whole metres), when it
+// answers `request` and holds `count` of them.
+bool parse_block_answer(const std::string& answer, long request, std::size_t count, std::vector<double>* metres);
 
 // An answer's heights ("REQUEST h h ..." with "none" where there is no
 // scenery), when it answers `request` and holds `count` of them.

@@ -110,8 +110,9 @@ TEST(ground_ahead, a_point_without_scenery_is_asked_for_again_once_the_scenery_c
     ASSERT_GT(b.size(), 4u);
     bridge::store_ground_block(b, std::vector<double>(b.size(), NAN));
     EXPECT_FALSE(bridge::ground_fetched_for(south, east, &metres));
-    EXPECT_FALSE(bridge::ground_coming_for(south, east));  // a single probe asks
-    bridge::scenery_came_at(south, west);
+    EXPECT_FALSE(bridge::ground_coming_for(south, east));
+    EXPECT_TRUE(bridge::ground_lacks_scenery_at(south, east));
+    bridge::ask_again_where_scenery_was_missing();
     EXPECT_TRUE(bridge::ground_coming_for(south, east));
     b = bridge::next_ground_block(1500, 800);
     bridge::store_ground_block(b, std::vector<double>(b.size(), 12.5));

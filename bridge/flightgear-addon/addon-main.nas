@@ -14,6 +14,29 @@ var height = func(lat, lon) {
     return info == nil ? "none" : sprintf("%.3f", info[0]);
 }
 
+# Metres rounded half away from zero into the ground offset's range, as
+# skarvo-fg rounds them.
+var whole_metres = func(h) {
+    var m = h < 0 ? -math.floor(-h + 0.5) : math.floor(h + 0.5);
+    return m < -32768 ? -32768 : (m > 32767 ? 32767 : m);
+}
+
+# Whole metres, a character each where they change little: a change of -31
+# to 30 m from the one before is one of these 62 digits, any other value
+# "(METRES)", no scenery "."; the first after a "." is a "(METRES)".
+var change_digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+var encoded = func(metres) {
+    var out = [];
+    var last = nil;
+    foreach (var m; metres) {
+        if (m == nil) append(out, ".");
+        elsif (last != nil and m - last >= -31 and m - last <= 30) append(out, chr(change_digits[m - last + 31]));
+        else append(out, sprintf("(%d)", m));
+        last = m;
+    }
+    return string.join("", out);
+}
+
 # The numbers of a list set in pieces: latitudes[0], latitudes[1], ...
 var numbers = func(node, name) {
     var found = [];
@@ -44,19 +67,24 @@ var start_probe = func {
                 answer = answer ~ " " ~ height(south + i * step, west + j * step);
         setprop("/skarvo/probe/grid-answer", answer);
     });
-    # A block of the terrain scan's points: latitudes[n] and longitudes[n]
-    # (lists, space-separated, in pieces of up to 8 KB: the property
-    # server's longest line); the answer holds the heights of every latitude
-    # with every longitude, latitude by latitude.
-    setlistener("/skarvo/probe/block/request", func(request) {
-        var at = request.getParent();
-        var heights = [request.getValue() ~ ""];
-        var longitudes = numbers(at, "longitudes");
-        foreach (var lat; numbers(at, "latitudes"))
-            foreach (var lon; longitudes)
-                append(heights, height(lat, lon));
-        at.setValue("answer", string.join(" ", heights));
-    });
+    # Blocks of the terrain scan's points, one on each of skarvo-fg's
+    # connections for them (the property server sends each connection about
+    # 512 bytes a frame): block[k] has latitudes[n] and longitudes[n] (lists,
+    # space-separated, in pieces of up to 8 KB: the server's longest line);
+    # the answer holds the ground of every latitude with every longitude,
+    # latitude by latitude, in whole metres as encoded().
+    for (var k = 0; k < 4; k += 1)
+        setlistener("/skarvo/probe/block[" ~ k ~ "]/request", func(request) {
+            var at = request.getParent();
+            var metres = [];
+            var longitudes = numbers(at, "longitudes");
+            foreach (var lat; numbers(at, "latitudes"))
+                foreach (var lon; longitudes) {
+                    var info = geodinfo(lat, lon);
+                    append(metres, info == nil ? nil : whole_metres(info[0]));
+                }
+            at.setValue("answer", request.getValue() ~ " " ~ encoded(metres));
+        });
 }
 
 # The status window's lines. skarvo-fg sets attached, last-text and the
