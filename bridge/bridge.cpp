@@ -182,32 +182,6 @@ bool answer_the_ground(props_client& fg) {
     return true;
 }
 
-// FlightGear keeps the scenery loaded within its visibility (at most about
-// 30 km by default): for a scan the visibility is widened, so that the
-// heights ahead are there when their blocks are asked for; given back when
-// slew mode ends or the bridge does.
-constexpr const char* visibility_property = "/environment/config/presets/visibility-m";
-constexpr const char* visibility_override_property = "/environment/config/presets/visibility-m-override";
-constexpr const char* scan_visibility_m = "80000";
-bool visibility_widened = false;
-std::string own_visibility, own_visibility_override;
-
-bool widen_the_visibility_for_a_scan(props_client& fg) {
-    bool slew = false;
-    {
-        std::lock_guard<std::mutex> lock(sim::world_mutex);
-        slew = sim::world.slew;
-    }
-    if (slew == visibility_widened) return true;
-    if (!slew) return give_back_the_visibility(fg);
-    std::vector<std::string> own;
-    if (!fg.get({visibility_property, visibility_override_property}, &own, answer_patience_ms)) return false;
-    own_visibility = own[0];
-    own_visibility_override = own[1];
-    visibility_widened = true;
-    return fg.set(visibility_property, scan_visibility_m) && fg.set(visibility_override_property, "true");
-}
-
 // FlightGear answers once a frame, and drawing in software it now and then
 // takes one frame of many seconds (loading scenery, say) while its
 // connection stays open: the snapshot's answers are waited for, the
@@ -227,13 +201,6 @@ bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
 }
 
 }  // namespace
-
-bool give_back_the_visibility(props_client& fg) {
-    if (!visibility_widened) return true;
-    visibility_widened = false;
-    if (own_visibility.empty()) return true;  // FlightGear gave none
-    return fg.set(visibility_property, own_visibility) && fg.set(visibility_override_property, own_visibility_override);
-}
 
 void release_answers() {
     std::lock_guard<std::mutex> lock(sim::world_mutex);
@@ -275,7 +242,7 @@ bool exchange(props_client& fg) {
     }
     for (const auto& s : sets)
         if (!fg.set(s.path, s.value)) return false;
-    return widen_the_visibility_for_a_scan(fg) && fetch_ground_ahead(fg) && answer_the_ground(fg);
+    return fetch_ground_ahead(fg) && answer_the_ground(fg);
 }
 
 void forget_the_scans_ground() {

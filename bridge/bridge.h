@@ -26,10 +26,6 @@ extern bool blue_day;
 // has stalled and waits on for it (up to five minutes).
 extern int answer_patience_ms;
 
-// FlightGear's visibility as it was before a scan widened it (the bridge is
-// leaving). False when FlightGear does not take it.
-bool give_back_the_visibility(props_client& fg);
-
 // Lets the batches held for a ground height go (the bridge is leaving).
 void release_answers();
 
