@@ -200,6 +200,12 @@ bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
     return true;
 }
 
+std::string degrees_text(double degrees) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", degrees);
+    return text;
+}
+
 }  // namespace
 
 void release_answers() {
@@ -210,7 +216,14 @@ void release_answers() {
 
 void queue_client_write(std::uint32_t offset, std::uint32_t n) {
     hold_answers_for_the_ground(offset, n);
-    for (auto& s : sets_for_write(offset, n, sim::world)) {
+    std::vector<property_set> sets = sets_for_write(offset, n, sim::world);
+    double view_lat = 0, view_lon = 0;
+    if (sim::world.slew && scan_viewpoint(&view_lat, &view_lon))
+        for (auto& s : sets) {  // the scan's ground comes from the probe: FlightGear loads scenery ahead
+            if (s.path == "/position/latitude-deg") s.value = degrees_text(view_lat);
+            if (s.path == "/position/longitude-deg") s.value = degrees_text(view_lon);
+        }
+    for (auto& s : sets) {
         bool replaced = false;
         if (s.path != text_property)
             for (auto& waiting : outbox)

@@ -194,6 +194,13 @@ void ask_again_where_scenery_was_missing() {
     frontier = cursor{grid.row, grid.column};
 }
 
+bool scan_viewpoint(double* lat_deg, double* lon_deg) {
+    if (!grid.known || grid.columns == 0) return false;
+    *lat_deg = grid_point(grid.south, std::max(frontier.row, grid.row));
+    *lon_deg = grid_point(grid.west, grid.columns / 2);
+    return true;
+}
+
 void forget_ground() {
     grid = scan_grid{};
     rows.clear();

@@ -11,7 +11,10 @@ namespace bridge {
 
 namespace {
 
-constexpr int answer_timeout_ms = 10000;
+// Drawing in software FlightGear now and then takes one frame of up to a
+// minute (loading scenery): an answer is waited for that long and more,
+// on an open connection.
+constexpr int answer_timeout_ms = 300000;
 // Measured here: FlightGear's property server answers a value of up to
 // about 16 KB (2,025 heights); beyond, an empty line.
 constexpr int most_points_per_answer = 1500;

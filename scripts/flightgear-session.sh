@@ -31,6 +31,19 @@ FG_RIDGE_PLACE=(--lat=21.579 --lon=-158.213 --heading=270 --altitude=1500 --vc=5
 FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2170)
 FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
 
+# The Ko'olau range's windward cliffs on the other side of the island: from
+# above Waimanalo north-west past the Nuuanu Pali to above Kahaluu (14 km),
+# 500 to 800 m high and steeper than 60 degrees, facing the trade wind from
+# the north-east. The pilot flies along the line of the strongest lift at
+# 900 m (worked out from a scan) between its ends; the flight starts over
+# the south-eastern end at 914 m in a 15-knot trade wind from 050, before
+# the thermals start.
+FG_KOOLAU_PLACE=(--lat=21.4150 --lon=-157.8364 --heading=330 --altitude=3000 --vc=50 --wind=050@15
+  --start-date-lat=2024:07:01:09:00:00)
+FG_KOOLAU_TASK=(21.4150 -157.8364 21.4250 -157.8476 21.4300 -157.8587 21.4400 -157.8709 21.4600 -157.8738
+  21.4700 -157.8870 21.4850 -157.8893 21.4950 -157.8930 21.5050 -157.9037 21.5150 -157.9119)
+FG_KOOLAU_AREA=(21.5250 21.4050 -157.9250 -157.8200)
+
 # Drawn in software (Mesa's llvmpipe: on Xvfb, or a display without a
 # graphics card) FlightGear drawing Oahu now and then takes one frame of up
 # to a minute, loading scenery as the aircraft moves on, and measured here

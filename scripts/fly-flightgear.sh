@@ -8,7 +8,8 @@
 # FlightGear); with --auto the soaring pilot flies.
 #
 # Usage: scripts/fly-flightgear.sh [--window] [--auto [--clouds]] [--blue] [--minutes N] [--undrawn | --drawn]
-#                                  [--ridge] [--aircraft=NAME] [--scan [NORTH SOUTH WEST EAST]] [fgfs options...]
+#                                  [--ridge [waianae | koolau]] [--aircraft=NAME] [--scan [NORTH SOUTH WEST EAST]]
+#                                  [fgfs options...]
 #   A cumulus stands over each of Skarvo's thermals worth marking (FlightGear's
 #   3D clouds drawn: --drawn or a graphics card); --blue: a blue day, the
 #   thermals only felt. --auto --clouds: the pilot goes by those clouds
@@ -27,7 +28,9 @@
 #   flight's start imports it into slope tiles.
 #   --ridge: the flight starts in front of that face in the north-east trade
 #   wind on a morning before the thermals; with --auto the pilot beats along
-#   the face.
+#   the face. --ridge koolau: the Ko'olau range's windward cliffs on the
+#   island's other side instead. A ridge not scanned yet into the program's
+#   folder is scanned first (once).
 # The program's folder (skv.ini, Import, Slope Data) is kept between runs:
 # $SKARVO_FG_HOME, by default build/flightgear-skarvo. Each run's logs go to
 # a folder of their own.
@@ -42,7 +45,7 @@ source "$root/scripts/scan-settings.sh"
 number='^-?[0-9]+([.][0-9]+)?$'
 bridge_options=()
 extra=()
-auto=0 clouds=0 ridge=0 scan=()
+auto=0 clouds=0 ridge=0 ridge_name='' scan=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --window) FG_DISPLAY=${DISPLAY:?--window needs a display}; FG_OWN_DISPLAY=0; shift ;;
@@ -52,7 +55,9 @@ while [[ $# -gt 0 ]]; do
     --minutes) bridge_options+=(--minutes "$2"); shift 2 ;;
     --undrawn) FG_DRAW=0; shift ;;
     --drawn) FG_DRAW=1; shift ;;
-    --ridge) ridge=1; shift ;;
+    --ridge)
+      ridge=1; ridge_name=waianae; shift
+      if [[ $# -gt 0 && ( $1 == waianae || $1 == koolau ) ]]; then ridge_name=$1; shift; fi ;;
     --aircraft=*) FG_AIRCRAFT=${1#--aircraft=}; shift ;;
     --aircraft) FG_AIRCRAFT=$2; shift 2 ;;
     --scan)
@@ -92,35 +97,60 @@ start_bridge() {
   fg_wait_window || true
 }
 
-if [[ ${#scan[@]} -eq 4 ]]; then
-  read -r north south west east <<<"${scan[*]}"
+# scan_terrain NORTH SOUTH WEST EAST: the program's terrain scan of the
+# area in a FlightGear of its own; the next flight imports it.
+scan_terrain() {
+  local north=$1 south=$2 west=$3 east=$4
+  cp "$root/bridge/skv-phdh.ini" "$home/skv.ini"
   set_scan_area "$home/skv.ini" "$north" "$south" "$west" "$east"
+  local middle
   middle=$(awk -v n="$north" -v s="$south" -v w="$west" -v e="$east" \
     'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }')
-  fg_start "$work/fgfs.log" $middle --altitude=3300 --vc=50 "${extra[@]}"
-  echo "Waiting for FlightGear (its log: $work/fgfs.log)..."
+  fg_start "$work/fgfs-scan.log" $middle --altitude=3300 --vc=50 "${extra[@]}"
+  echo "Waiting for FlightGear (its log: $work/fgfs-scan.log)..."
   fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
-  # Each point waits for FlightGear anyway (its ground there and its next
-  # frame's time): a least time per batch would only slow the scan.
+  # Each point waits for its ground from FlightGear anyway: a least time
+  # per batch would only slow the scan.
   start_bridge --batch-ms 0
   echo "Scanning $south..$north N, $west..$east E in FlightGear (its progress on FlightGear's screen)..."
+  local started finished points
   started=$(date +%s.%N)
   (cd "$home" && "$root/build/bin/skarvo" </dev/null >"$work/skarvo.out" 2>"$work/message-boxes.txt") || true
   finished=$(date +%s.%N)
   bridge_finish "$bridge"
   cat "$work/message-boxes.txt"
+  grep "the scan's ground" "$work/bridge.out" || true
   points=$(awk '/latitudes:/ { r = $NF } /longitudes:/ { c = $NF } END { print (r + 2) * (c + 2) }' "$home/Import/skv-slope.dat")
   awk -v n="$points" -v a="$started" -v b="$finished" \
-    'BEGIN { printf "%d points in %.0f s: %.1f points a second\n", n, b - a, n / (b - a) }'
+    'BEGIN { printf "%d points in %.0f s: %.0f points a second\n", n, b - a, n / (b - a) }'
   echo "The slope data file: $home/Import/skv-slope.dat; the next flight imports it (then it is in $home/Import/Archive)."
+  fg_stop
+  FG_XVFB='' FG_PID=''
+  cp "$root/bridge/skv-phdh.ini" "$home/skv.ini"
+}
+
+if [[ ${#scan[@]} -eq 4 ]]; then
+  scan_terrain "${scan[@]}"
   exit 0
 fi
 
 place=("${FG_PLACE[@]}" --altitude=3300 --vc=50 --wind=060@12)
 if ((ridge)); then
-  place=("${FG_RIDGE_PLACE[@]}")
   task=()
-  for _ in $(seq 20); do task+=("${FG_RIDGE_TASK[@]}"); done
+  if [[ "$ridge_name" == koolau ]]; then
+    place=("${FG_KOOLAU_PLACE[@]}") area=("${FG_KOOLAU_AREA[@]}")
+    back=()
+    for ((k = ${#FG_KOOLAU_TASK[@]} - 4; k >= 2; k -= 2)); do back+=("${FG_KOOLAU_TASK[k]}" "${FG_KOOLAU_TASK[k + 1]}"); done
+    for _ in $(seq 5); do task+=("${FG_KOOLAU_TASK[@]}" "${back[@]}"); done
+  else
+    place=("${FG_RIDGE_PLACE[@]}") area=("${FG_RIDGE_AREA[@]}")
+    for _ in $(seq 20); do task+=("${FG_RIDGE_TASK[@]}"); done
+  fi
+  if [[ ! -f "$home/scanned-$ridge_name" ]]; then
+    echo "The $ridge_name ridge has not been scanned into $home yet: scanning it first."
+    scan_terrain "${area[@]}"
+    touch "$home/scanned-$ridge_name"
+  fi
   ((auto)) && bridge_options+=(--no-finder --task "${task[@]}")
 fi
 ((auto)) && bridge_options+=(--auto)
