@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Windows build under Wine, the
 # fuzz targets briefly, the release build (built only), the Linux build with
-# sanitizers, and two flights with the real FlightGear through the bridge.
+# sanitizers, and flights with the real FlightGear through the bridge.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,4 +25,5 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 tests/flightgear_e2e.sh
 tests/flightgear_ridge.sh
+tests/flightgear_koolau.sh
 ctest --preset default -j "$(nproc)"

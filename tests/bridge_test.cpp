@@ -205,6 +205,26 @@ TEST_F(bridge_test, a_grid_of_ground_heights_in_several_answers) {
     EXPECT_EQ(bridge::probe_point(client, 21.5, -158.1, &h), bridge::probe_outcome::no_scenery);
 }
 
+// A block's answer: whole metres, small changes a character each, others
+// and the first after no scenery in brackets; anything else is no answer.
+TEST(block_answer, whole_metres_from_changes_jumps_and_gaps) {
+    std::vector<double> metres;
+    ASSERT_TRUE(bridge::parse_block_answer("7 (12)Zfz0(-40).(5)V(32767)", 7, 10, &metres));
+    std::vector<double> expected = {12, 12 + 4, 16 + 10, 26 + 30, 56 - 31, -40, NAN, 5, 5, 32767};
+    for (std::size_t k = 0; k < expected.size(); ++k)
+        if (k != 6) {
+            EXPECT_EQ(metres[k], expected[k]) << k;
+        }
+    EXPECT_TRUE(std::isnan(metres[6]));
+    EXPECT_EQ(bridge::parse_block_answer("7 (12)Z", 8, 2, &metres), false);       // another request's
+    EXPECT_EQ(bridge::parse_block_answer("7 Z(12)", 7, 2, &metres), false);       // a change with nothing before
+    EXPECT_EQ(bridge::parse_block_answer("7 (12).V", 7, 3, &metres), false);      // nor after no scenery
+    EXPECT_EQ(bridge::parse_block_answer("7 (12)Z", 7, 3, &metres), false);       // too few
+    EXPECT_EQ(bridge::parse_block_answer("7 (40000)", 7, 1, &metres), false);     // off the ground's range
+    EXPECT_EQ(bridge::parse_block_answer("7 (12", 7, 1, &metres), false);
+    EXPECT_EQ(bridge::parse_block_answer("", 7, 0, &metres), false);
+}
+
 // Hours of flight: the record keeps a vertical air speed that moved by more
 // than 0.01 m/s, or one a second of FlightGear's time.
 // ---- clouds over the published thermals -------------------------------------
