@@ -146,7 +146,7 @@ def svg(samples, north, south, west, east, title):
         r, g, b = colour(f"0{k:x}")
         yy = y + 10 + 15 * k
         out.append(f'<rect x="{lx}" y="{yy}" width="24" height="12" fill="rgb({r},{g},{b})" stroke="#ccc"/>'
-                   f'<text x="{lx + 30}" y="{yy + 10}">{6 * k}{" and steeper" if k == 5 else ""} degrees</text>')
+                   f'<text x="{lx + 30}" y="{yy + 10}">{6 * k} degrees{" and steeper" if k == 5 else ""}</text>')
     out.append(f'<rect x="{lx}" y="{y + 110}" width="24" height="12" fill="rgb(170,170,170)"/>'
                f'<text x="{lx + 30}" y="{y + 120}">no slope data</text>')
     out.append("</svg>")
