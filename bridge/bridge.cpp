@@ -182,6 +182,31 @@ bool answer_the_ground(props_client& fg) {
     return true;
 }
 
+// A scan needs none of FlightGear's drawing, and FlightGear drawing in
+// software takes seconds a frame over Oahu (minutes while it loads the
+// scenery the scan moves to), and its property server answers once a
+// frame: while the aircraft is in slew mode the terrain, models and
+// clouds are not drawn. As they were when slew mode ends or the bridge does.
+constexpr const char* draw_masks[] = {"/sim/rendering/draw-mask/terrain", "/sim/rendering/draw-mask/models",
+                                      "/sim/rendering/draw-mask/clouds"};
+bool drawing_paused = false;
+std::vector<std::string> own_draw_masks;
+
+bool pause_drawing_during_a_scan(props_client& fg) {
+    bool slew = false;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        slew = sim::world.slew;
+    }
+    if (slew == drawing_paused) return true;
+    if (!slew) return resume_drawing(fg);
+    if (!fg.get({std::begin(draw_masks), std::end(draw_masks)}, &own_draw_masks, answer_patience_ms)) return false;
+    drawing_paused = true;
+    for (const char* mask : draw_masks)
+        if (!fg.set(mask, "false")) return false;
+    return true;
+}
+
 // FlightGear answers once a frame, and drawing in software it now and then
 // takes one frame of many seconds (loading scenery, say) while its
 // connection stays open: the snapshot's answers are waited for, the
@@ -207,6 +232,14 @@ std::string degrees_text(double degrees) {
 }
 
 }  // namespace
+
+bool resume_drawing(props_client& fg) {
+    if (!drawing_paused) return true;
+    drawing_paused = false;
+    for (std::size_t k = 0; k < std::size(draw_masks) && k < own_draw_masks.size(); ++k)
+        if (!own_draw_masks[k].empty() && !fg.set(draw_masks[k], own_draw_masks[k])) return false;
+    return true;
+}
 
 void release_answers() {
     std::lock_guard<std::mutex> lock(sim::world_mutex);
@@ -255,7 +288,7 @@ bool exchange(props_client& fg) {
     }
     for (const auto& s : sets)
         if (!fg.set(s.path, s.value)) return false;
-    return fetch_ground_ahead(fg) && answer_the_ground(fg);
+    return pause_drawing_during_a_scan(fg) && fetch_ground_ahead(fg) && answer_the_ground(fg);
 }
 
 void forget_the_scans_ground() {

@@ -3,7 +3,7 @@
 # beside the same area's scan in the stand-in (the reference), in one run:
 # prints both rates in points a second and their ratio. FlightGear flies
 # undrawn (its scenery loaded, not drawn) unless --drawn; it starts over
-# the area's south-western corner.
+# the area's middle, where the bridge holds its aircraft during the scan.
 #
 # Usage: scripts/flightgear-scan-speed.sh [--drawn] [NORTH SOUTH WEST EAST]
 #   The area in degrees (west negative); by default 0.1 by 0.15 degrees
@@ -58,7 +58,9 @@ scan() {
 printf 'ground %s\nposition %s %s\nclock lock-step 0.05\n' 0 "$south" "$west" >"$work/scan.scn"
 read -r points stand_in_s < <(scan stand-in "$SKARVO_BIN/skarvo-sim" --scenario "$work/scan.scn" --wall-limit 1200)
 
-fg_start "$work/fgfs.log" --lat="$south" --lon="$west" --altitude=3300 --vc=50
+middle=$(awk -v n="$north" -v s="$south" -v w="$west" -v e="$east" \
+  'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }')
+fg_start "$work/fgfs.log" $middle --altitude=3300 --vc=50
 fg_wait_up 300 || { echo "FlightGear did not come up (see $work/fgfs.log)" >&2; exit 1; }
 fg_wait_addon || { echo "FlightGear did not load Skarvo's add-on" >&2; exit 1; }
 frames=$(fg_get /sim/frame-rate)

@@ -100,6 +100,7 @@ TEST_F(bridge_scan_test, every_elevation_is_flightgears_ground_at_the_point_visi
     make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
     expect_stepped(elevation_records("skv-elev.dat"), 5, 5);  // 2 steps each way, widened by one
     EXPECT_EQ(fg.sets_of(bridge::slew_hold_property), std::vector<std::string>{"true"});
+    EXPECT_EQ(fg.sets_of("/sim/rendering/draw-mask/terrain"), std::vector<std::string>{"false"});  // a scan draws nothing
 }
 
 // 60 x 121 points: a few points asked for alone (before the scan, its
