@@ -71,6 +71,12 @@ struct ground_counts {
 };
 ground_counts counted;
 
+std::string degrees_text(double degrees) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", degrees);
+    return text;
+}
+
 void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
     if (!sim::world.slew) {
         points_answered = points_written;
@@ -147,6 +153,7 @@ bool fetch_ground_ahead(props_client& fg) {
 bool answer_the_ground(props_client& fg) {
     std::uint64_t point = 0;
     double lat = 0, lon = 0;
+    bool lacking = false;
     {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         if (points_answered == points_written) return true;
@@ -155,11 +162,19 @@ bool answer_the_ground(props_client& fg) {
         lon = sim::world.longitude_deg;
         if (blocks_answered && ground_coming_for(lat, lon)) return true;
         if (blocks_answered && ground_lacks_scenery_at(lat, lon)) {
-            if (scenery_waited_for_long_enough(lat, lon)) answer_point(point, 0, false);
-            else ask_again_where_scenery_was_missing();
-            return true;
+            if (scenery_waited_for_long_enough(lat, lon)) {
+                answer_point(point, 0, false);
+                return true;
+            }
+            ask_again_where_scenery_was_missing();
+            lacking = true;
         }
     }
+    // FlightGear loads scenery around its aircraft: it is moved to the point
+    // that waits for it, while the blocks ask for it again.
+    if (!fg.set("/position/latitude-deg", degrees_text(lat)) || !fg.set("/position/longitude-deg", degrees_text(lon)))
+        return false;
+    if (lacking) return true;
     double metres = 0;
     ++counted.single_probes;
     probe_outcome found = probe_point(fg, lat, lon, &metres);
@@ -225,11 +240,6 @@ bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
     return true;
 }
 
-std::string degrees_text(double degrees) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", degrees);
-    return text;
-}
 
 }  // namespace
 
