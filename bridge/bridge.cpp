@@ -172,9 +172,8 @@ bool answer_the_ground(props_client& fg) {
     }
     // FlightGear loads scenery around its aircraft: it is moved to the point
     // that waits for it, while the blocks ask for it again.
-    if (!fg.set("/position/latitude-deg", degrees_text(lat)) || !fg.set("/position/longitude-deg", degrees_text(lon)))
-        return false;
-    if (lacking) return true;
+    if (lacking)
+        return fg.set("/position/latitude-deg", degrees_text(lat)) && fg.set("/position/longitude-deg", degrees_text(lon));
     double metres = 0;
     ++counted.single_probes;
     probe_outcome found = probe_point(fg, lat, lon, &metres);
