@@ -29,7 +29,7 @@ sim::height_grid flightgear_ground;
 
 double flightgear_ground_at(double lat_deg, double lon_deg) { return flightgear_ground.height_at(lat_deg, lon_deg); }
 
-std::string formatted(double value) {
+std::string two_decimals(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", value);
     return text;
@@ -73,12 +73,12 @@ std::vector<property_set> autopilot_step(double seconds) {
     std::vector<property_set> sets;
     if (std::fabs(g.bank_deg - sent.bank_deg) >= 0.5) {
         sent.bank_deg = g.bank_deg;
-        sets.push_back({"/skarvo/autopilot/bank-deg", formatted(g.bank_deg)});
+        sets.push_back({"/skarvo/autopilot/bank-deg", two_decimals(g.bank_deg)});
     }
     double knots = hold_knots(g.airspeed_mps);
     if (std::fabs(knots - sent.knots) >= 0.2) {
         sent.knots = knots;
-        sets.push_back({"/skarvo/autopilot/airspeed-kt", formatted(knots)});
+        sets.push_back({"/skarvo/autopilot/airspeed-kt", two_decimals(knots)});
     }
     if (!sent.engaged) {
         sent.engaged = true;

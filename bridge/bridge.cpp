@@ -8,8 +8,8 @@
 #include "world.h"
 
 #include <chrono>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace bridge {
@@ -71,22 +71,17 @@ struct ground_counts {
 };
 ground_counts counted;
 
-std::string degrees_text(double degrees) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", degrees);
-    return text;
-}
-
 void hold_answers_for_the_ground(std::uint32_t offset, std::uint32_t n) {
     if (!sim::world.slew) {
         points_answered = points_written;
     } else if (moves_aircraft(offset, n)) {
         ++points_written;
         double metres = 0;
-        if (completes_a_position(offset, n) &&
-            ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &metres)) {
+        if (!completes_a_position(offset, n)) {
+            // held: the point is whole once its fraction comes
+        } else if (ground_fetched_for(sim::world.latitude_deg, sim::world.longitude_deg, &metres)) {
             answer_point(points_written, metres, true);
-        } else if (completes_a_position(offset, n)) {
+        } else {
             ++counted.points_waited;
         }
     }
@@ -173,7 +168,7 @@ bool answer_the_ground(props_client& fg) {
     // FlightGear loads scenery around its aircraft: it is moved to the point
     // that waits for it, while the blocks ask for it again.
     if (lacking)
-        return fg.set("/position/latitude-deg", degrees_text(lat)) && fg.set("/position/longitude-deg", degrees_text(lon));
+        return fg.set("/position/latitude-deg", formatted(lat)) && fg.set("/position/longitude-deg", formatted(lon));
     double metres = 0;
     ++counted.single_probes;
     probe_outcome found = probe_point(fg, lat, lon, &metres);
@@ -239,7 +234,6 @@ bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
     return true;
 }
 
-
 }  // namespace
 
 bool resume_drawing(props_client& fg) {
@@ -262,8 +256,8 @@ void queue_client_write(std::uint32_t offset, std::uint32_t n) {
     double view_lat = 0, view_lon = 0;
     if (sim::world.slew && scan_viewpoint(&view_lat, &view_lon))
         for (auto& s : sets) {  // the scan's ground comes from the probe: FlightGear loads scenery ahead
-            if (s.path == "/position/latitude-deg") s.value = degrees_text(view_lat);
-            if (s.path == "/position/longitude-deg") s.value = degrees_text(view_lon);
+            if (s.path == "/position/latitude-deg") s.value = formatted(view_lat);
+            if (s.path == "/position/longitude-deg") s.value = formatted(view_lon);
         }
     for (auto& s : sets) {
         bool replaced = false;

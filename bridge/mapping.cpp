@@ -40,12 +40,6 @@ bool number(const std::string& text, double* value) {
 
 bool truth(const std::string& text) { return text == "true" || text == "1"; }
 
-std::string formatted(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    return text;
-}
-
 bool overlaps(std::uint32_t offset, std::uint32_t n, std::uint32_t start, std::uint32_t bytes) {
     return offset < start + bytes && start < offset + n;
 }
@@ -90,6 +84,12 @@ struct status_lines {
 status_lines status_sent;
 
 }  // namespace
+
+std::string formatted(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
 
 std::vector<property_set> status_sets(bool attached, const sim::world_state& w) {
     status_lines now{true, attached ? "true" : "false", w.last_text,

@@ -61,6 +61,9 @@ const std::vector<std::string>& snapshot_paths();
 // added to `sets`. False when a value does not parse (nothing is taken).
 bool take_snapshot(const std::vector<std::string>& values, sim::world_state& w, std::vector<property_set>* sets);
 
+// A number as the bridge sets it in FlightGear (nine significant digits).
+std::string formatted(double value);
+
 // Whether a write lands on the aircraft's position (0x0560-0x0577).
 bool moves_aircraft(std::uint32_t offset, std::uint32_t n);
 
