@@ -108,7 +108,7 @@ def svg(samples, north, south, west, east, title):
     height = rows * scale
     image = base64.b64encode(png([[colour(s) for s in samples[r]] for r in reversed(range(rows))])).decode()
     left, top = 60, 40
-    out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{width + left + 200:.0f}" '
+    out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{width + left + 240:.0f}" '
            f'height="{max(height + 50, 420) + top:.0f}" '
            f'font-family="sans-serif" font-size="12">',
            f'<text x="{left}" y="22" font-size="15">{title}</text>',
