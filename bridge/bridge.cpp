@@ -7,9 +7,12 @@
 #include "terrain_probe.h"
 #include "world.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace bridge {
@@ -194,26 +197,71 @@ bool answer_the_ground(props_client& fg) {
 // A scan needs none of FlightGear's drawing, and FlightGear drawing in
 // software takes seconds a frame over Oahu (minutes while it loads the
 // scenery the scan moves to), and its property server answers once a
-// frame: while the aircraft is in slew mode the terrain, models and
-// clouds are not drawn. As they were when slew mode ends or the bridge does.
-constexpr const char* draw_masks[] = {"/sim/rendering/draw-mask/terrain", "/sim/rendering/draw-mask/models",
-                                      "/sim/rendering/draw-mask/clouds"};
-bool drawing_paused = false;
-std::vector<std::string> own_draw_masks;
+// frame: while the aircraft is in slew mode the terrain, models and clouds
+// are not drawn, and the frames come as fast as FlightGear makes them.
+// FlightGear loads the scenery within the lesser of its visibility and its
+// bare terrain's range of the aircraft: during a scan both reach over the
+// scan's rows from the middle, where the aircraft is held. All as they
+// were when slew mode ends or the bridge does.
+struct scan_setting {
+    const char* path;
+    const char* during;  // nullptr: the scenery's range, once the rows' width is known
+};
+constexpr scan_setting scan_settings[] = {
+    {"/sim/rendering/draw-mask/terrain", "false"},
+    {"/sim/rendering/draw-mask/models", "false"},
+    {"/sim/rendering/draw-mask/clouds", "false"},
+    {"/sim/frame-rate-throttle-hz", "0"},
+    {"/environment/config/presets/visibility-m-override", nullptr},
+    {"/environment/config/presets/visibility-m", nullptr},
+    {"/sim/rendering/static-lod/bare", nullptr},
+};
+constexpr const char* visibility_property = "/environment/visibility-m";
+// Beyond the rows' half width: the rows asked for ahead, and the tile the
+// middle lies in. At most this far: past it the scan waits for scenery.
+constexpr double scenery_margin_m = 5000, widest_scenery_m = 100000;
+bool scanning_settings = false;
+std::vector<std::string> own_settings;
+double scenery_range_m = 0;
 
-bool pause_drawing_during_a_scan(props_client& fg) {
+double own_scenery_range_m() {
+    double visibility = std::strtod(own_settings.back().c_str(), nullptr);
+    double bare = std::strtod(own_settings[std::size(scan_settings) - 1].c_str(), nullptr);
+    return bare > 0 ? std::min(visibility, bare) : visibility;
+}
+
+bool widen_the_scenery(props_client& fg) {
+    double lat = 0, lon = 0, half_row_m = 0;
+    {
+        std::lock_guard<std::mutex> lock(sim::world_mutex);
+        if (!scan_viewpoint(&lat, &lon, &half_row_m)) return true;
+    }
+    double wanted = std::min(half_row_m + scenery_margin_m, widest_scenery_m);
+    if (wanted <= scenery_range_m) return true;
+    scenery_range_m = wanted;
+    std::string metres = std::to_string(static_cast<long>(wanted));
+    return fg.set("/environment/config/presets/visibility-m-override", "true") &&
+           fg.set("/environment/config/presets/visibility-m", metres) &&
+           fg.set("/sim/rendering/static-lod/bare", metres);
+}
+
+bool settle_for_a_scan(props_client& fg) {
     bool slew = false;
     {
         std::lock_guard<std::mutex> lock(sim::world_mutex);
         slew = sim::world.slew;
     }
-    if (slew == drawing_paused) return true;
-    if (!slew) return resume_drawing(fg);
-    if (!fg.get({std::begin(draw_masks), std::end(draw_masks)}, &own_draw_masks, answer_patience_ms)) return false;
-    drawing_paused = true;
-    for (const char* mask : draw_masks)
-        if (!fg.set(mask, "false")) return false;
-    return true;
+    if (!slew) return restore_after_a_scan(fg);
+    if (scanning_settings) return widen_the_scenery(fg);
+    std::vector<std::string> paths;
+    for (const scan_setting& s : scan_settings) paths.push_back(s.path);
+    paths.push_back(visibility_property);
+    if (!fg.get(paths, &own_settings, answer_patience_ms)) return false;
+    scanning_settings = true;
+    scenery_range_m = own_scenery_range_m();
+    for (const scan_setting& s : scan_settings)
+        if (s.during && !fg.set(s.path, s.during)) return false;
+    return widen_the_scenery(fg);
 }
 
 // FlightGear answers once a frame, and drawing in software it now and then
@@ -236,11 +284,11 @@ bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
 
 }  // namespace
 
-bool resume_drawing(props_client& fg) {
-    if (!drawing_paused) return true;
-    drawing_paused = false;
-    for (std::size_t k = 0; k < std::size(draw_masks) && k < own_draw_masks.size(); ++k)
-        if (!own_draw_masks[k].empty() && !fg.set(draw_masks[k], own_draw_masks[k])) return false;
+bool restore_after_a_scan(props_client& fg) {
+    if (!scanning_settings) return true;
+    scanning_settings = false;
+    for (std::size_t k = 0; k < std::size(scan_settings) && k < own_settings.size(); ++k)
+        if (!own_settings[k].empty() && !fg.set(scan_settings[k].path, own_settings[k])) return false;
     return true;
 }
 
@@ -253,8 +301,8 @@ void release_answers() {
 void queue_client_write(std::uint32_t offset, std::uint32_t n) {
     hold_answers_for_the_ground(offset, n);
     std::vector<property_set> sets = sets_for_write(offset, n, sim::world);
-    double view_lat = 0, view_lon = 0;
-    if (sim::world.slew && scan_viewpoint(&view_lat, &view_lon))
+    double view_lat = 0, view_lon = 0, half_row_m = 0;
+    if (sim::world.slew && scan_viewpoint(&view_lat, &view_lon, &half_row_m))
         for (auto& s : sets) {  // the scan's ground comes from the probe: FlightGear loads scenery ahead
             if (s.path == "/position/latitude-deg") s.value = formatted(view_lat);
             if (s.path == "/position/longitude-deg") s.value = formatted(view_lon);
@@ -291,7 +339,7 @@ bool exchange(props_client& fg) {
     }
     for (const auto& s : sets)
         if (!fg.set(s.path, s.value)) return false;
-    return pause_drawing_during_a_scan(fg) && fetch_ground_ahead(fg) && answer_the_ground(fg);
+    return settle_for_a_scan(fg) && fetch_ground_ahead(fg) && answer_the_ground(fg);
 }
 
 void forget_the_scans_ground() {

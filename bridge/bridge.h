@@ -26,9 +26,9 @@ extern bool blue_day;
 // has stalled and waits on for it (up to five minutes).
 extern int answer_patience_ms;
 
-// FlightGear draws again what it drew before a scan (the bridge is
-// leaving). False when FlightGear does not take it.
-bool resume_drawing(props_client& fg);
+// FlightGear's drawing, frame rate and scenery range as they were before a
+// scan (the bridge is leaving). False when FlightGear does not take it.
+bool restore_after_a_scan(props_client& fg);
 
 // Lets the batches held for a ground height go (the bridge is leaving).
 void release_answers();

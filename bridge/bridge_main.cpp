@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
     }
     if (fg_there) {  // the status window and the sky: no program is served now
         for (const auto& s : bridge::status_sets(false, sim::world)) fg.set(s.path, s.value);
-        bridge::resume_drawing(fg);
+        bridge::restore_after_a_scan(fg);
         for (const auto& s : bridge::cloud_sets(false, true)) fg.set(s.path, s.value);
     }
     serving = false;

@@ -19,6 +19,7 @@ constexpr std::size_t first_row_look_ahead = 600, first_row_block = 300;
 // without it, those the scan comes to soon are asked for again.
 constexpr std::size_t ask_again_points = 1500;
 constexpr double largest_index = 1 << 24;
+constexpr double metres_per_degree = 1852.0 * 60, pi = 3.14159265358979323846;
 
 enum class fetched : unsigned char { not_yet, asked, height, no_scenery };
 
@@ -194,10 +195,11 @@ void ask_again_where_scenery_was_missing() {
     frontier = cursor{grid.row, grid.column};
 }
 
-bool scan_viewpoint(double* lat_deg, double* lon_deg) {
+bool scan_viewpoint(double* lat_deg, double* lon_deg, double* half_row_m) {
     if (!grid.known || grid.columns == 0) return false;
     *lat_deg = grid_point(grid.south, std::max(frontier.row, grid.row));
     *lon_deg = grid_point(grid.west, grid.columns / 2);
+    *half_row_m = grid.columns / 2.0 / 1200.0 * metres_per_degree * std::cos(*lat_deg * pi / 180);
     return true;
 }
 

@@ -42,11 +42,11 @@ bool ground_lacks_scenery_at(double lat_deg, double lon_deg);
 void ask_again_where_scenery_was_missing();
 
 // Where FlightGear's aircraft is best held during a scan: over the middle
-// of the grid's rows, at the row of the points asked for last. FlightGear
-// loads the scenery within about 30 km of the aircraft, so that a row of up
-// to about 60 km is loaded all along, ahead of the scan. False while the
-// grid's width is not known.
-bool scan_viewpoint(double* lat_deg, double* lon_deg);
+// of the grid's rows, at the row of the points asked for last, and how far
+// from there its rows reach east and west (FlightGear loads the scenery
+// within a range of its aircraft, so that the rows are loaded all along,
+// ahead of the scan). False while the grid's width is not known.
+bool scan_viewpoint(double* lat_deg, double* lon_deg, double* half_row_m);
 
 // Forgets the grid and every height (a new bridge session, tests).
 void forget_ground();

@@ -59,9 +59,12 @@ protected:
             bridge::release_answers();
         });
     }
-    void TearDown() override {
+    void stop_bridging() {
         bridging = false;
-        bridge_loop.join();
+        if (bridge_loop.joinable()) bridge_loop.join();
+    }
+    void TearDown() override {
+        stop_bridging();
         sim::client_write_hook = nullptr;
         program_folder_test::TearDown();
     }
@@ -105,12 +108,33 @@ TEST_F(bridge_scan_test, every_elevation_is_flightgears_ground_at_the_point_visi
 
 // 60 x 121 points: a few points asked for alone (before the scan, its
 // first point), the rest in blocks of whole rows.
+// FlightGear meanwhile draws nothing, runs its frames unthrottled and loads
+// the scenery over the rows' whole width (~5.2 km either side of the
+// middle, here); the bridge leaves it as it was.
 TEST_F(bridge_scan_test, the_ground_is_fetched_ahead_in_blocks) {
+    const std::pair<const char*, const char*> own[] = {
+        {"/sim/frame-rate-throttle-hz", "10"},        {"/environment/visibility-m", "8000"},
+        {"/sim/rendering/static-lod/bare", "30000"},  {"/environment/config/presets/visibility-m", "8000"},
+        {"/environment/config/presets/visibility-m-override", "false"},
+    };
+    for (auto [p, v] : own) fg.put(p, v);
     const float north = 21.6133333f, south = 21.5658333f, west = -158.2158333f, east = -158.1175f;
     make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
     expect_stepped(elevation_records("skv-elev.dat"), 60, 121);
     EXPECT_LE(fg.sets_of("/skarvo/probe/point-request").size(), 3u);
     EXPECT_LE(fg.sets_of("/skarvo/probe/block/request").size(), 60 * 121 / 1452 + 12u);  // 12 rows to a block
+
+    stop_bridging();  // the bridge leaves, the aircraft still in slew mode
+    ASSERT_TRUE(bridge::restore_after_a_scan(client));
+    std::vector<std::string> after;
+    ASSERT_TRUE(client.get({"/sim/frame-rate-throttle-hz"}, &after, 2000));  // answered once the sets are in
+    EXPECT_EQ(fg.sets_of("/sim/frame-rate-throttle-hz"), (std::vector<std::string>{"0", "10"}));
+    auto range = fg.sets_of("/sim/rendering/static-lod/bare");
+    ASSERT_EQ(range.size(), 2u);
+    EXPECT_NEAR(std::stod(range[0]), 10200, 100);
+    EXPECT_EQ(range[1], "30000");
+    EXPECT_EQ(fg.sets_of("/environment/config/presets/visibility-m"), (std::vector<std::string>{range[0], "8000"}));
+    EXPECT_EQ(fg.value("/environment/config/presets/visibility-m-override"), "false");
 }
 
 TEST_F(bridge_scan_test, an_add_on_without_blocks_is_asked_point_by_point) {
