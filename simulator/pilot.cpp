@@ -44,6 +44,9 @@ constexpr double below_cloud_base_m = 80;      // leave this far below the base
 constexpr double high_enough_m = 250;          // this near the base, go on along the task
 constexpr double circling_bank_deg = 40;
 constexpr double target_reached_m = 150;
+constexpr double turnpoint_reached_m = 500;
+constexpr double back_on_track_m = 300;          // off a leg by this much: a full intercept
+constexpr double steepest_intercept_deg = 28.6;
 constexpr double avoid_radius_m = 900;         // around a thermal just left
 constexpr double avoid_seconds = 600;
 constexpr double search_leg_seconds = 150;
@@ -312,6 +315,25 @@ double cloud_base() { return world.cloud_altitude_m > 0 ? world.cloud_altitude_m
 // High under the cloud base a pilot leaves the thermals be and goes on.
 bool looking_for_lift() { return world.altitude_m < cloud_base() - high_enough_m; }
 
+// Along a task's legs the pilot keeps to the line between the turnpoints
+// (a ridge's lift lies over its face, a few hundred metres wide), back
+// onto it at an angle that grows with how far off it is, heading into the
+// wind by as much as the wind would carry it off the line.
+double heading_along_leg(const spot& from, const spot& to) {
+    double lat = world.latitude_deg, lon = world.longitude_deg;
+    double leg = bearing_deg(from.lat, from.lon, to.lat, to.lon);
+    double off_right_m = distance_m(from.lat, from.lon, lat, lon) *
+                         std::sin(angle_between(leg, bearing_deg(from.lat, from.lon, lat, lon)) * pi / 180);
+    double intercept = std::fmax(-1.0, std::fmin(1.0, off_right_m / back_on_track_m)) * steepest_intercept_deg;
+    double track = (leg - intercept) * pi / 180;
+    double wind_east, wind_north;
+    wind_vector(&wind_east, &wind_north);
+    double wind_to_the_right = wind_east * std::cos(track) - wind_north * std::sin(track);
+    double airspeed = std::fmax(world.glider.airspeed_mps, 1.0);
+    double crab = std::asin(std::fmax(-0.9, std::fmin(0.9, wind_to_the_right / airspeed)));
+    return std::fmod((track - crab) * 180 / pi + 720, 360);
+}
+
 double cruise_heading(double seconds) {
     double lat = world.latitude_deg, lon = world.longitude_deg;
     bool in_rising_air = pilot.vario > 0.5;
@@ -327,7 +349,10 @@ double cruise_heading(double seconds) {
     }
     while (pilot.next_turnpoint < pilot.task.size()) {
         const spot& tp = pilot.task[pilot.next_turnpoint];
-        if (distance_m(lat, lon, tp.lat, tp.lon) > 500) return bearing_deg(lat, lon, tp.lat, tp.lon);
+        if (distance_m(lat, lon, tp.lat, tp.lon) > turnpoint_reached_m) {
+            if (pilot.next_turnpoint == 0) return bearing_deg(lat, lon, tp.lat, tp.lon);
+            return heading_along_leg(pilot.task[pilot.next_turnpoint - 1], tp);
+        }
         report("pilot", "turnpoint " + std::to_string(pilot.next_turnpoint + 1) + " reached", false);
         ++pilot.next_turnpoint;
     }
