@@ -25,4 +25,5 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 tests/flightgear_e2e.sh
 tests/flightgear_ridge.sh
+tests/flightgear_koolau.sh
 ctest --preset default -j "$(nproc)"
