@@ -224,9 +224,14 @@ bool scanning_settings = false;
 std::vector<std::string> own_settings;
 double scenery_range_m = 0;
 
+double own_metres(const char* path) {
+    for (std::size_t k = 0; k < std::size(scan_settings) && k < own_settings.size(); ++k)
+        if (std::string(scan_settings[k].path) == path) return std::strtod(own_settings[k].c_str(), nullptr);
+    return own_settings.empty() ? 0 : std::strtod(own_settings.back().c_str(), nullptr);  // the visibility
+}
+
 double own_scenery_range_m() {
-    double visibility = std::strtod(own_settings.back().c_str(), nullptr);
-    double bare = std::strtod(own_settings[std::size(scan_settings) - 1].c_str(), nullptr);
+    double visibility = own_metres(visibility_property), bare = own_metres("/sim/rendering/static-lod/bare");
     return bare > 0 ? std::min(visibility, bare) : visibility;
 }
 
@@ -301,8 +306,8 @@ void release_answers() {
 void queue_client_write(std::uint32_t offset, std::uint32_t n) {
     hold_answers_for_the_ground(offset, n);
     std::vector<property_set> sets = sets_for_write(offset, n, sim::world);
-    double view_lat = 0, view_lon = 0, half_row_m = 0;
-    if (sim::world.slew && scan_viewpoint(&view_lat, &view_lon, &half_row_m))
+    double view_lat = 0, view_lon = 0;
+    if (sim::world.slew && scan_viewpoint(&view_lat, &view_lon, nullptr))
         for (auto& s : sets) {  // the scan's ground comes from the probe: FlightGear loads scenery ahead
             if (s.path == "/position/latitude-deg") s.value = formatted(view_lat);
             if (s.path == "/position/longitude-deg") s.value = formatted(view_lon);
@@ -347,6 +352,7 @@ void forget_the_scans_ground() {
     forget_ground();
     ground_links.clear();
     blocks_answered = true;
+    scanning_settings = false;
     counted = ground_counts{};
 }
 

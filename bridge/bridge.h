@@ -34,7 +34,8 @@ bool restore_after_a_scan(props_client& fg);
 void release_answers();
 
 // Forgets the scan's ground fetched ahead, and that the add-on had no
-// block probe (a new FlightGear; tests).
+// block probe, and the settings FlightGear had before a scan (a new
+// FlightGear; tests).
 void forget_the_scans_ground();
 
 // What the scan's ground took, on standard output: blocks asked for, points

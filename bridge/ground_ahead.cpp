@@ -199,7 +199,7 @@ bool scan_viewpoint(double* lat_deg, double* lon_deg, double* half_row_m) {
     if (!grid.known || grid.columns == 0) return false;
     *lat_deg = grid_point(grid.south, std::max(frontier.row, grid.row));
     *lon_deg = grid_point(grid.west, grid.columns / 2);
-    *half_row_m = grid.columns / 2.0 / 1200.0 * metres_per_degree * std::cos(*lat_deg * pi / 180);
+    if (half_row_m) *half_row_m = grid.columns / 2.0 / 1200.0 * metres_per_degree * std::cos(*lat_deg * pi / 180);
     return true;
 }
 

@@ -45,7 +45,8 @@ void ask_again_where_scenery_was_missing();
 // of the grid's rows, at the row of the points asked for last, and how far
 // from there its rows reach east and west (FlightGear loads the scenery
 // within a range of its aircraft, so that the rows are loaded all along,
-// ahead of the scan). False while the grid's width is not known.
+// ahead of the scan; half_row_m may be null). False while the grid's width
+// is not known.
 bool scan_viewpoint(double* lat_deg, double* lon_deg, double* half_row_m);
 
 // Forgets the grid and every height (a new bridge session, tests).

@@ -94,6 +94,24 @@ TEST(pilot, reads_every_finder_text) {
     }
 }
 
+// A ridge's lift lies over its face: along a task's leg in a crosswind the
+// pilot keeps to the line between the turnpoints, not drifting downwind of
+// it while it aims at the next one.
+TEST(pilot, keeps_to_a_legs_line_in_a_crosswind) {
+    load("clock lock-step 0.1\nposition 47 11\naltitude 2000\nground 0\nwind 90 20\n"
+         "task 47 11 47.05 11 47.1 11.05\npilot auto no-finder\n");
+    const double east_m_per_degree = 1852 * 60 * std::cos(47 * pi / 180);
+    double farthest_off_m = 0;
+    for (int s = 0; s < 200; ++s) {
+        sim::advance_clock(1.0);
+        double north_m = (sim::world.latitude_deg - 47) * 1852 * 60;
+        if (north_m > 1000 && north_m < 5000)
+            farthest_off_m = std::fmax(farthest_off_m, std::fabs(sim::world.longitude_deg - 11) * east_m_per_degree);
+    }
+    EXPECT_GT((sim::world.latitude_deg - 47) * 1852 * 60, 4500);  // the leg flown
+    EXPECT_LT(farthest_off_m, 60);
+}
+
 // ---- the flight log ----------------------------------------------------------
 
 // A flight of two minutes south-west of the equator and the meridian, with
