@@ -24,11 +24,14 @@ FG_PLACE=(--lat=21.600 --lon=-158.205 --heading=240 --start-date-lat=2024:07:01:
 # shore west of the airfield to about 400 m, steepest between 21.574 and
 # 21.578 N. The flight starts in front of its eastern end at 457 m, in the
 # trade wind from the north-east, on a July morning at 9:00 before the
-# thermals start; the pilot beats along the face between its ends. The
-# scan's default area covers the face and the ground behind it.
+# thermals start; the pilot beats along the face between its ends, on the
+# line 21.5745 N high on its steep part, where the ridge lift at its
+# height is strongest (along 21.576 N, not drifting up the face with the
+# wind, it gained far less).
+# The scan's default area covers the face and the ground behind it.
 FG_RIDGE_PLACE=(--lat=21.579 --lon=-158.213 --heading=270 --altitude=1500 --vc=50 --wind=045@15
   --start-date-lat=2024:07:01:09:00:00)
-FG_RIDGE_TASK=(21.5760 -158.2420 21.5760 -158.2170)
+FG_RIDGE_TASK=(21.5745 -158.2420 21.5745 -158.2170)
 FG_RIDGE_AREA=(21.5800 21.5650 -158.2500 -158.2000)
 
 # The Ko'olau range's windward cliffs on the other side of the island: from
