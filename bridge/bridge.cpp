@@ -203,6 +203,9 @@ bool answer_the_ground(props_client& fg) {
 // bare terrain's range of the aircraft: during a scan both reach over the
 // scan's rows from the middle, where the aircraft is held. All as they
 // were when slew mode ends or the bridge does.
+constexpr const char* visibility_override_property = "/environment/config/presets/visibility-m-override";
+constexpr const char* visibility_preset_property = "/environment/config/presets/visibility-m";
+constexpr const char* bare_range_property = "/sim/rendering/static-lod/bare";
 struct scan_setting {
     const char* path;
     const char* during;  // nullptr: the scenery's range, once the rows' width is known
@@ -212,27 +215,25 @@ constexpr scan_setting scan_settings[] = {
     {"/sim/rendering/draw-mask/models", "false"},
     {"/sim/rendering/draw-mask/clouds", "false"},
     {"/sim/frame-rate-throttle-hz", "0"},
-    {"/environment/config/presets/visibility-m-override", nullptr},
-    {"/environment/config/presets/visibility-m", nullptr},
-    {"/sim/rendering/static-lod/bare", nullptr},
+    {visibility_override_property, nullptr},
+    {visibility_preset_property, nullptr},
+    {bare_range_property, nullptr},
 };
 constexpr const char* visibility_property = "/environment/visibility-m";
 // Beyond the rows' half width: the rows asked for ahead, and the tile the
 // middle lies in. At most this far: past it the scan waits for scenery.
 constexpr double scenery_margin_m = 5000, widest_scenery_m = 100000;
 bool scanning_settings = false;
-std::vector<std::string> own_settings;
+std::vector<std::string> own_settings;  // scan_settings' values before the scan
 double scenery_range_m = 0;
 
-double own_metres(const char* path) {
+// The range FlightGear loaded its scenery within before the scan.
+double own_scenery_range_m(double visibility_m) {
+    double bare_m = 0;
     for (std::size_t k = 0; k < std::size(scan_settings) && k < own_settings.size(); ++k)
-        if (std::string(scan_settings[k].path) == path) return std::strtod(own_settings[k].c_str(), nullptr);
-    return own_settings.empty() ? 0 : std::strtod(own_settings.back().c_str(), nullptr);  // the visibility
-}
-
-double own_scenery_range_m() {
-    double visibility = own_metres(visibility_property), bare = own_metres("/sim/rendering/static-lod/bare");
-    return bare > 0 ? std::min(visibility, bare) : visibility;
+        if (scan_settings[k].path == bare_range_property)
+            bare_m = std::strtod(own_settings[k].c_str(), nullptr);
+    return bare_m > 0 ? std::min(visibility_m, bare_m) : visibility_m;
 }
 
 bool widen_the_scenery(props_client& fg) {
@@ -245,9 +246,8 @@ bool widen_the_scenery(props_client& fg) {
     if (wanted <= scenery_range_m) return true;
     scenery_range_m = wanted;
     std::string metres = std::to_string(static_cast<long>(wanted));
-    return fg.set("/environment/config/presets/visibility-m-override", "true") &&
-           fg.set("/environment/config/presets/visibility-m", metres) &&
-           fg.set("/sim/rendering/static-lod/bare", metres);
+    return fg.set(visibility_override_property, "true") && fg.set(visibility_preset_property, metres) &&
+           fg.set(bare_range_property, metres);
 }
 
 bool settle_for_a_scan(props_client& fg) {
@@ -262,8 +262,10 @@ bool settle_for_a_scan(props_client& fg) {
     for (const scan_setting& s : scan_settings) paths.push_back(s.path);
     paths.push_back(visibility_property);
     if (!fg.get(paths, &own_settings, answer_patience_ms)) return false;
+    double visibility_m = std::strtod(own_settings.back().c_str(), nullptr);
+    own_settings.pop_back();
     scanning_settings = true;
-    scenery_range_m = own_scenery_range_m();
+    scenery_range_m = own_scenery_range_m(visibility_m);
     for (const scan_setting& s : scan_settings)
         if (s.during && !fg.set(s.path, s.during)) return false;
     return widen_the_scenery(fg);

@@ -58,9 +58,7 @@ scan() {
 printf 'ground %s\nposition %s %s\nclock lock-step 0.05\n' 0 "$south" "$west" >"$work/scan.scn"
 read -r points stand_in_s < <(scan stand-in "$SKARVO_BIN/skarvo-sim" --scenario "$work/scan.scn" --wall-limit 1200)
 
-middle=$(awk -v n="$north" -v s="$south" -v w="$west" -v e="$east" \
-  'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }')
-fg_start "$work/fgfs.log" $middle --altitude=3300 --vc=50
+fg_start "$work/fgfs.log" $(fg_over_the_middle "$north" "$south" "$west" "$east") --altitude=3300 --vc=50
 fg_wait_up 300 || { echo "FlightGear did not come up (see $work/fgfs.log)" >&2; exit 1; }
 fg_wait_addon || { echo "FlightGear did not load Skarvo's add-on" >&2; exit 1; }
 frames=$(fg_get /sim/frame-rate)

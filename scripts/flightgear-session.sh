@@ -166,6 +166,12 @@ get("/sim/time/elapsed-sec")
 PY
 }
 
+# fg_over_the_middle NORTH SOUTH WEST EAST: fgfs's options that start it
+# over the area's middle (where the bridge holds its aircraft in a scan).
+fg_over_the_middle() {
+  awk -v n="$1" -v s="$2" -v w="$3" -v e="$4" 'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }'
+}
+
 # fg_wait_up SECONDS: true once the property server answers.
 fg_wait_up() {
   local until=$((SECONDS + $1))

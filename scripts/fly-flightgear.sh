@@ -103,10 +103,7 @@ scan_terrain() {
   local north=$1 south=$2 west=$3 east=$4
   cp "$root/bridge/skv-phdh.ini" "$home/skv.ini"
   set_scan_area "$home/skv.ini" "$north" "$south" "$west" "$east"
-  local middle
-  middle=$(awk -v n="$north" -v s="$south" -v w="$west" -v e="$east" \
-    'BEGIN { printf "--lat=%.4f --lon=%.4f", (n + s) / 2, (w + e) / 2 }')
-  fg_start "$work/fgfs-scan.log" $middle --altitude=3300 --vc=50 "${extra[@]}"
+  fg_start "$work/fgfs-scan.log" $(fg_over_the_middle "$north" "$south" "$west" "$east") --altitude=3300 --vc=50 "${extra[@]}"
   echo "Waiting for FlightGear (its log: $work/fgfs-scan.log)..."
   fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
   # Each point waits for its ground from FlightGear anyway: a least time
