@@ -194,6 +194,12 @@ bool answer_the_ground(props_client& fg) {
     return true;
 }
 
+// FlightGear answers once a frame, and drawing in software it now and then
+// takes one frame of many seconds (loading scenery, say) while its
+// connection stays open: the snapshot's answers are waited for, the
+// program meanwhile answered from the last snapshot.
+constexpr int stall_patience_ms = 300000;
+
 // A scan needs none of FlightGear's drawing, and FlightGear drawing in
 // software takes seconds a frame over Oahu (minutes while it loads the
 // scenery the scan moves to), and its property server answers once a
@@ -261,7 +267,7 @@ bool settle_for_a_scan(props_client& fg) {
     std::vector<std::string> paths;
     for (const scan_setting& s : scan_settings) paths.push_back(s.path);
     paths.push_back(visibility_property);
-    if (!fg.get(paths, &own_settings, answer_patience_ms)) return false;
+    if (!fg.get(paths, &own_settings, stall_patience_ms)) return false;  // a scan's first frames load scenery
     double visibility_m = std::strtod(own_settings.back().c_str(), nullptr);
     own_settings.pop_back();
     scanning_settings = true;
@@ -271,11 +277,6 @@ bool settle_for_a_scan(props_client& fg) {
     return widen_the_scenery(fg);
 }
 
-// FlightGear answers once a frame, and drawing in software it now and then
-// takes one frame of many seconds (loading scenery, say) while its
-// connection stays open: the snapshot's answers are waited for, the
-// program meanwhile answered from the last snapshot.
-constexpr int stall_patience_ms = 300000;
 
 bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
     if (!fg.connected()) return false;

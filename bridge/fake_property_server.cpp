@@ -163,11 +163,23 @@ void fake_property_server::serve_connection(int fd) {
     close(fd);
 }
 
+void fake_property_server::stall_when_asked(const std::string& path, int milliseconds) {
+    std::lock_guard<std::mutex> lock(m_);
+    stall_path_ = path;
+    stall_path_ms_ = milliseconds;
+}
+
 void fake_property_server::answer(int fd, const std::string& line) {
     std::istringstream in(line);
     std::string command, path;
     in >> command >> path;
-    std::lock_guard<std::mutex> lock(m_);
+    std::unique_lock<std::mutex> lock(m_);
+    if (command == "get" && !stall_path_.empty() && path == stall_path_) {
+        stall_path_.clear();
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(stall_path_ms_));
+        lock.lock();
+    }
     if (command == "get") {
         std::string reply = props_[path] + "\r\n";
         send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);

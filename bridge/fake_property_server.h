@@ -32,6 +32,8 @@ public:
     // One frame that long (scenery loading, say): the next line is served
     // after it, the connection open.
     void stall(int milliseconds) { stall_ms_ = milliseconds; }
+    // The same when this property is next asked for.
+    void stall_when_asked(const std::string& path, int milliseconds);
 
 private:
     void serve();
@@ -45,6 +47,8 @@ private:
     std::vector<std::thread> connection_threads_;
     std::atomic<bool> vanished_{false};
     std::atomic<int> stall_ms_{0};
+    std::string stall_path_;  // guarded by m_, as stall_path_ms_
+    int stall_path_ms_ = 0;
     std::atomic<bool> blocks_{true};
     std::thread thread_;
     std::mutex m_;

@@ -106,6 +106,7 @@ scan_terrain() {
   fg_start "$work/fgfs-scan.log" $(fg_over_the_middle "$north" "$south" "$west" "$east") --altitude=3300 --vc=50 "${extra[@]}"
   echo "Waiting for FlightGear (its log: $work/fgfs-scan.log)..."
   fg_wait_up 300 || { echo "FlightGear did not come up" >&2; exit 1; }
+  fg_wait_addon || { echo "FlightGear did not load Skarvo's add-on (see $work/fgfs-scan.log)" >&2; exit 1; }
   # Each point waits for its ground from FlightGear anyway: a least time
   # per batch would only slow the scan.
   start_bridge --batch-ms 0

@@ -137,6 +137,17 @@ TEST_F(bridge_scan_test, the_ground_is_fetched_ahead_in_blocks) {
     EXPECT_EQ(fg.value("/environment/config/presets/visibility-m-override"), "false");
 }
 
+// Drawn, FlightGear's first frames of a scan can take a minute (scenery
+// loading): the bridge waits for them, as for any snapshot.
+TEST_F(bridge_scan_test, a_long_frame_as_the_scan_begins_is_waited_for) {
+    bridge::answer_patience_ms = 200;
+    fg.stall_when_asked("/sim/frame-rate-throttle-hz", 600);  // the settings read as slew mode begins
+    const float north = 21.5675f, south = 21.5658333f, west = -158.2158333f, east = -158.2141667f;
+    make_topo(north * to_radians, south * to_radians, west * to_radians, east * to_radians, 1, 0.0000005f);
+    bridge::answer_patience_ms = 10000;
+    expect_stepped(elevation_records("skv-elev.dat"), 5, 5);
+}
+
 TEST_F(bridge_scan_test, an_add_on_without_blocks_is_asked_point_by_point) {
     fg.without_blocks();
     const float north = 21.5675f, south = 21.5658333f, west = -158.2158333f, east = -158.2141667f;
