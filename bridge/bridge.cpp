@@ -277,7 +277,6 @@ bool settle_for_a_scan(props_client& fg) {
     return widen_the_scenery(fg);
 }
 
-
 bool waited_out_a_stall(props_client& fg, std::vector<std::string>* values) {
     if (!fg.connected()) return false;
     std::printf("skarvo-fg: FlightGear has not answered for %d s; waiting for it\n", answer_patience_ms / 1000);
